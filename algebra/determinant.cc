@@ -1,0 +1,22 @@
+#include "algebra/determinant.h"
+
+#include "algebra/minor_table.h"
+#include "matrix/output.h"
+
+namespace quolvend {
+
+float matrix_determinant(const Matrix& m) {
+  if (m.rows != m.cols) die("Matrix must be square");
+  switch (m.rows) {
+    case 0:
+      return 0.0f;
+    case 1:
+      return m.data[0][0];
+    case 2:
+      return m.data[0][0] * m.data[1][1] - m.data[1][0] * m.data[0][1];
+    default:
+      return expand_determinant(m);
+  }
+}
+
+}  // namespace quolvend

@@ -1,0 +1,52 @@
+#include "algebra/inverse.h"
+
+#include "algebra/determinant.h"
+#include "algebra/minor_table.h"
+#include "algebra/product.h"
+#include "matrix/output.h"
+
+namespace quolvend {
+
+void matrix_scale(Matrix& m, float factor) {
+  float* element = m.storage.get();
+  for (std::size_t i = 0, n = matrix_size(m); i < n; ++i) element[i] = element[i] * factor;
+}
+
+Matrix matrix_inverse(const Matrix& m) {
+  if (m.rows != m.cols) die("Matrix must be Square");
+  const std::uint32_t n = m.rows;
+  Matrix inverse = matrix_create(n, n);
+  float det = matrix_determinant(m);
+  if (det == 0.0f) die("Matrix not Invertable\n");
+
+  if (n == 1) {
+    // The cofactor of a 1 x 1 matrix is the empty product, 1, so the inverse
+    // of [x] is [1/x] (the 0 x 0 determinant, 0, would make it [0]).
+    inverse.data[0][0] = 1.0f;
+  } else {
+    Matrix minors = matrix_create(n, n);
+    if (n == 2) {
+      for (std::uint32_t i = 0; i < 2; ++i) {
+        for (std::uint32_t j = 0; j < 2; ++j) minors.data[i][j] = m.data[1 - i][1 - j];
+      }
+    } else {
+      expand_minors(m, minors);
+    }
+    // Flipping the sign bit (not 0 - c) keeps a zero cofactor's sign exact.
+    for (std::uint32_t i = 0; i < n; ++i) {
+      for (std::uint32_t j = 0; j < n; ++j) {
+        float c = minors.data[i][j];
+        inverse.data[j][i] = (i + j) % 2 == 1 ? -c : c;
+      }
+    }
+  }
+  matrix_scale(inverse, 1.0f / det);
+  return inverse;
+}
+
+std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b) {
+  Matrix divisor = matrix_inverse(b);
+  return matrix_multiply(a, divisor);
+}
+
+}  // namespace quolvend

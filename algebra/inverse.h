@@ -1,0 +1,26 @@
+// Inverse, scaling and division.
+#pragma once
+
+#include <optional>
+
+#include "matrix/matrix.h"
+
+namespace quolvend {
+
+// Multiplies every element of m by factor, in place.
+void matrix_scale(Matrix& m, float factor);
+
+// Returns the inverse of m as a new matrix: the adjugate (each cofactor the
+// determinant of its minor, as matrix_determinant computes it, its sign bit
+// flipped where i + j is odd, stored transposed) times the single-precision
+// reciprocal of m's determinant. The adjugate of a 1 x 1 matrix is [1]. Ends
+// the process with "Matrix must be Square" if m is not square, and with
+// "Matrix not Invertable" and an empty line if its determinant is zero.
+Matrix matrix_inverse(const Matrix& m);
+
+// Returns a x inverse(b) as a new matrix. b is inverted first, so its failures
+// end the process before a's size is looked at; if the sizes then do not fit,
+// writes the product's size message and returns nothing.
+std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b);
+
+}  // namespace quolvend

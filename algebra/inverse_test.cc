@@ -1,0 +1,82 @@
+#include "algebra/inverse.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "algebra/determinant.h"
+#include "algebra/product.h"
+#include "tests/reference.h"
+#include "tests/test_util.h"
+
+namespace quolvend {
+namespace {
+
+using testing::bits_equal;
+using testing::make_matrix;
+
+TEST(MatrixInverse, SmallCasesByHand) {
+  // Each cofactor times the one reciprocal of the determinant, never divided.
+  Matrix inv = matrix_inverse(make_matrix({{4, 7}, {2, 6}}));
+  float r = 1.0f / 10.0f;
+  EXPECT_TRUE(bits_equal(make_matrix({{6 * r, -7 * r}, {-2 * r, 4 * r}}), inv));
+  EXPECT_TRUE(bits_equal(make_matrix({{-2, 1}, {1.5f, -0.5f}}),
+                         matrix_inverse(make_matrix({{1, 2}, {3, 4}}))));
+}
+
+TEST(MatrixInverse, ZeroCofactorAtAnOddPositionIsNegativeZero) {
+  Matrix inv = matrix_inverse(make_matrix({{2, 0, 1}, {1, 3, 2}, {1, 1, 2}}));
+  EXPECT_TRUE(testing::same_bits(inv.data[1][0], -0.0f));
+}
+
+TEST(MatrixInverse, OneByOneIsTheReciprocal) {
+  EXPECT_TRUE(bits_equal(make_matrix({{0.25f}}), matrix_inverse(make_matrix({{4}}))));
+  EXPECT_TRUE(bits_equal(make_matrix({{1.0f / -5.0f}}), matrix_inverse(make_matrix({{-5}}))));
+  auto quotient = matrix_divide(make_matrix({{6}}), make_matrix({{4}}));
+  ASSERT_TRUE(quotient);
+  EXPECT_TRUE(bits_equal(make_matrix({{1.5f}}), *quotient));
+}
+
+TEST(MatrixDivide, ByItselfGivesTheIdentity) {
+  Matrix a = make_matrix({{1, 2}, {3, 4}});
+  auto q = matrix_divide(a, a);
+  ASSERT_TRUE(q);
+  EXPECT_TRUE(bits_equal(make_matrix({{1, 0}, {0, 1}}), *q));
+}
+
+// The fast inverse against the literal algorithm (a cut and a full recursion
+// per cofactor) on every size up to 8 x 8 and every kind of element.
+TEST(MatrixInverse, EqualsThePlainAlgorithmBitForBit) {
+  std::mt19937 rng(17);
+  for (std::uint32_t n = 1; n <= 8; ++n) {
+    int rounds = n <= 5 ? 200 : n == 6 ? 40 : n == 7 ? 8 : 3;
+    for (int round = 0; round < rounds; ++round) {
+      Matrix m = testing::random_matrix(rng, n, n, testing::kAllMixes[round % 3]);
+      if (matrix_determinant(m) == 0.0f) continue;
+      ASSERT_TRUE(bits_equal(reference::inverse(m), matrix_inverse(m)))
+          << n << "x" << n << " round " << round;
+    }
+  }
+}
+
+TEST(MatrixInverse, TimesTheMatrixIsNearTheIdentity) {
+  std::mt19937 rng(23);
+  for (std::uint32_t n : {3u, 9u, 13u}) {
+    Matrix m = testing::random_matrix(rng, n, n, testing::Mix::mixed_magnitudes);
+    for (std::uint32_t i = 0; i < n; ++i) {  // entries below 1, a heavy diagonal
+      for (std::uint32_t j = 0; j < n; ++j) m.data[i][j] = std::fmod(m.data[i][j], 1.0f);
+      m.data[i][i] += 4.0f;
+    }
+    auto product = matrix_multiply(m, matrix_inverse(m));
+    ASSERT_TRUE(product);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      for (std::uint32_t j = 0; j < n; ++j) {
+        EXPECT_NEAR(product->data[i][j], i == j ? 1.0f : 0.0f, 1e-4f) << n << ": " << i << "," << j;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quolvend

@@ -1,0 +1,27 @@
+// Determinants of the minors that cofactor expansion reaches, each computed once.
+//
+// Expanding an n x n determinant along its first row, recursively, reaches only
+// minors made of the matrix's last k rows and some set of k columns. With the
+// row each size expands along fixed, a minor's determinant, every rounding
+// included, depends on its column set alone. So the sets are visited from small
+// to large, each determinant computed from those of its subsets in exactly the
+// order the recursion uses, and kept only while the next size needs it. That
+// turns n! terms into about n * 2^(n-1).
+#pragma once
+
+#include "matrix/matrix.h"
+
+namespace quolvend {
+
+// Returns the determinant of the square matrix m (at least 3 x 3), bit for bit
+// as the recursive expansion along the first row computes it. Ends the process
+// with "MALLOC error" if the tables cannot fit in physical memory.
+float expand_determinant(const Matrix& m);
+
+// Sets minors.data[i][j] to the determinant, computed as expand_determinant
+// would, of m without row i and column j, for every i and j. m is square and
+// at least 3 x 3; minors has its size. Ends the process with "MALLOC error" if
+// the tables cannot fit in physical memory.
+void expand_minors(const Matrix& m, Matrix& minors);
+
+}  // namespace quolvend

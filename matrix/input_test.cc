@@ -1,0 +1,231 @@
+#include "matrix/input.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "matrix/read.h"
+#include "tests/reference.h"
+#include "tests/test_util.h"
+
+namespace quolvend {
+namespace {
+
+using testing::descriptor_with;
+
+enum class Kind { count, floating, integer };
+
+std::string describe(float v) {
+  if (std::isnan(v)) return "nan";
+  char text[64];
+  std::snprintf(text, sizeof text, "%a", static_cast<double>(v));
+  return text;
+}
+
+// Runs `steps` conversions of the given kinds (cycling), discarding a token
+// after each mismatch, as the matrix reader does, and logs what each gave.
+template <typename Source, typename Scanners>
+std::string trace(Source& in, const std::vector<Kind>& kinds, int steps, Scanners scanners) {
+  std::string log;
+  for (int i = 0; i < steps; ++i) {
+    Scan scan = Scan::end;
+    std::string value;
+    switch (kinds[i % kinds.size()]) {
+      case Kind::count: {
+        std::uint32_t v = 0;
+        scan = scanners.count(in, v);
+        value = std::to_string(v);
+        break;
+      }
+      case Kind::floating: {
+        float v = 0;
+        scan = scanners.floating(in, v);
+        value = describe(v);
+        break;
+      }
+      case Kind::integer: {
+        std::int64_t v = 0;
+        scan = scanners.integer(in, v);
+        value = std::to_string(v);
+        break;
+      }
+    }
+    if (scan == Scan::end) return log + "end";
+    if (scan == Scan::mismatch) {
+      log += "skip ";
+      if (!scanners.skip(in)) return log + "end";
+    } else {
+      log += value + " ";
+    }
+  }
+  return log;
+}
+
+struct Fast {
+  Scan count(Input& in, std::uint32_t& v) { return scan_count(in, v); }
+  Scan floating(Input& in, float& v) { return scan_float(in, v); }
+  Scan integer(Input& in, std::int64_t& v) { return scan_integer(in, v); }
+  bool skip(Input& in) { return skip_token(in); }
+};
+
+struct Plain {
+  using In = reference::TextInput;
+  Scan count(In& in, std::uint32_t& v) { return reference::scan_count(in, v); }
+  Scan floating(In& in, float& v) { return reference::scan_float(in, v); }
+  Scan integer(In& in, std::int64_t& v) { return reference::scan_integer(in, v); }
+  bool skip(In& in) { return reference::skip_token(in); }
+};
+
+std::string fast_trace(const std::string& text, const std::vector<Kind>& kinds, int steps,
+                       std::size_t capacity = kInputCapacity) {
+  Input in(descriptor_with(text), false, true, capacity);
+  return trace(in, kinds, steps, Fast{});
+}
+
+std::string plain_trace(const std::string& text, const std::vector<Kind>& kinds, int steps) {
+  reference::TextInput in{text};
+  return trace(in, kinds, steps, Plain{});
+}
+
+std::string floats(const std::string& text) { return fast_trace(text, {Kind::floating}, 50); }
+
+TEST(ScanFloat, ConsumesTheLongestPrefixAndLeavesTheRest) {
+  EXPECT_EQ(floats("3x"), "0x1.8p+1 skip end");
+  EXPECT_EQ(floats("1e"), "0x1p+0 skip end");
+  EXPECT_EQ(floats("1e+5x"), "0x1.86ap+16 skip end");
+  EXPECT_EQ(floats("1.5.5"), "0x1.8p+0 0x1p-1 end");
+  EXPECT_EQ(floats("0x1p"), "0x1p+0 skip end");
+  EXPECT_EQ(floats("infinit"), "inf skip end");
+  EXPECT_EQ(floats("-INFINITY nan(12) nan(1"), "-inf nan nan skip end");
+  EXPECT_EQ(floats("2.5e1 -0 .5"), "0x1.9p+4 -0x0p+0 0x1p-1 end");
+}
+
+TEST(ScanFloat, TokensWithoutANumberAreSkippedOneAtATime) {
+  // A failed conversion consumes nothing, so only that token is discarded and
+  // the number after it survives.
+  EXPECT_EQ(floats("- 2 in 3 +-1 4 .e1 5"), "skip 0x1p+1 skip 0x1.8p+1 skip 0x1p+2 skip 0x1.4p+2 end");
+}
+
+TEST(ScanFloat, KeepsStrtofValuesAtTheEdgesOfTheRange) {
+  EXPECT_EQ(floats("3.4028235e38 3.4028236e38 1e-45 7e-46 1e-50 16777217"),
+            "0x1.fffffep+127 inf 0x1p-149 0x0p+0 0x0p+0 0x1p+24 end");
+}
+
+TEST(ScanCount, WrapsAsStrtoulStoredIn32Bits) {
+  auto counts = [](const std::string& text) { return fast_trace(text, {Kind::count}, 20); };
+  EXPECT_EQ(counts("3x 007 +5 -1 4294967296 99999999999999999999 - 1.5"),
+            "3 skip 7 5 4294967295 0 4294967295 skip 1 skip end");
+}
+
+TEST(ScanInteger, ReadsSignsHexadecimalAndOctalAsStrtolBaseZero) {
+  auto integers = [](const std::string& text) { return fast_trace(text, {Kind::integer}, 20); };
+  EXPECT_EQ(integers("-0x10 010 08 0x 0xg 1e3 99999999999999999999999"),
+            "-16 8 0 8 0 skip 0 skip 1 skip 4611686018427387904 end");
+}
+
+TEST(MatrixRead, ReadsRowMajorAndSkipsBadTokensSilently) {
+  Input in(descriptor_with("2 x 2 1 - 2 3\n4 trailing"), false, true);
+  Matrix m = matrix_read(in);
+  EXPECT_TRUE(testing::bits_equal(testing::make_matrix({{1, 2}, {3, 4}}), m));
+  std::uint32_t rest;
+  EXPECT_EQ(scan_count(in, rest), Scan::mismatch);  // what follows is left unread
+}
+
+// Generated tokens: plain numbers in many spellings, every odd form the
+// conversions distinguish, boundaries, random bytes, and tokens longer than
+// small buffers.
+std::string corpus(std::mt19937& rng, int tokens) {
+  static const char* const kOdd[] = {
+      "-", "+", "in", "inx", "+-1", ".e1", ".", "1e", "1e+", "1e-", "1.5.5", "0x1p", "0x", "0x.",
+      "0x.8p1", "0X1P-3", "0x1.8p+1x", "-0x", "infinit", "INFINITY", "-inf", "+Inf", "nan",
+      "nan(12)", "NaN(abc_9)x", "nan(", "nan(1", "nan()", "nan(a b)", "-nan", "3x", "1.", "-.5",
+      "..5", "1e5000", "-1e-5000", "007", "08", "0x7fffffff", "-0", "+0", "0e0", "1E+05",
+      "3.4028235e38", "3.4028236e38", "3.40282357e38", "1e-45", "7e-46", "1.4e-45", "1e-38",
+      "1.1754942e-38", "16777217", "16777216.5", "4294967295", "4294967296", "-4294967295",
+      "18446744073709551615", "18446744073709551616", "-18446744073709551616",
+      "9223372036854775807", "-9223372036854775809", "2147483648", "-2147483649", "0x80000000",
+      "017777777777", "\x80\xff", "1\xc3\xa9", "\x01", "1,5", "1_000"};
+  std::string text;
+  std::uniform_int_distribution<int> pick(0, 99);
+  char buffer[64];
+  for (int i = 0; i < tokens; ++i) {
+    int p = pick(rng);
+    float f = testing::random_element(rng, testing::Mix::special_values);
+    if (p < 30) {
+      static const char* const kFormats[] = {"%g", "%.9g", "%e", "%.3f", "%a", "%.1e", "%.20g"};
+      std::snprintf(buffer, sizeof buffer, kFormats[pick(rng) % 7], static_cast<double>(f));
+      text += buffer;
+    } else if (p < 40) {
+      text += std::to_string(std::uniform_int_distribution<long long>(-100000, 100000)(rng));
+    } else if (p < 75) {
+      text += kOdd[static_cast<std::size_t>(pick(rng)) % std::size(kOdd)];
+    } else if (p < 85) {
+      int length = 1 + pick(rng) % 12;
+      for (int k = 0; k < length; ++k) {
+        text += static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
+      }
+    } else {
+      // Long spellings: many digits, long fractions, long hexadecimal, nan(...).
+      int length = 20 + pick(rng) * 3;
+      static const char* const kStarts[] = {"", "-", "0.", "0x", "1.", "nan(", "-0x0.", "."};
+      text += kStarts[pick(rng) % 8];
+      const char* digits = pick(rng) < 50 ? "0123456789" : "0000000001";
+      for (int k = 0; k < length; ++k) text += digits[pick(rng) % 10];
+      static const char* const kEnds[] = {"", "e-40", "e+30", ")", ")7", "p-100", "x", "e"};
+      text += kEnds[pick(rng) % 8];
+    }
+    static const char* const kSpaces[] = {" ", "\n", "\t", "  ", "\r\n", "\v", "\f", ""};
+    text += kSpaces[pick(rng) % 8];
+  }
+  return text;
+}
+
+TEST(Scan, AgreesWithTheLibcConversionsOnGeneratedTokens) {
+  std::mt19937 rng(20261209);
+  const std::vector<std::vector<Kind>> plans = {
+      {Kind::floating}, {Kind::count}, {Kind::integer}, {Kind::count, Kind::floating, Kind::floating},
+      {Kind::integer, Kind::floating}};
+  for (int round = 0; round < 40; ++round) {
+    std::string text = corpus(rng, 400);
+    const auto& kinds = plans[static_cast<std::size_t>(round) % plans.size()];
+    std::string expected = plain_trace(text, kinds, 2000);
+    // Small buffers push most tokens across buffer boundaries and onto the
+    // streaming path for tokens longer than the buffer.
+    for (std::size_t capacity : {std::size_t{16}, std::size_t{17}, std::size_t{61},
+                                 std::size_t{4096}, kInputCapacity}) {
+      ASSERT_EQ(fast_trace(text, kinds, 2000, capacity), expected)
+          << "round " << round << ", capacity " << capacity;
+    }
+  }
+}
+
+TEST(Scan, HandlesSpellingsLongerThanTheBuffer) {
+  std::string digits(5000, '7');
+  std::string zeros(3000, '0');
+  const std::string cases[] = {
+      digits + "x 1",
+      "0." + zeros + "1e3001 2",
+      "1" + zeros + "e-3000 3",
+      "0x" + digits + "p-20000 4",
+      "nan(" + digits + ")5 6",
+      "nan(" + digits + "! 7",
+      "nan(" + digits + " 8",
+      "-" + zeros + ".",
+      "16777217" + zeros + "e-3000",
+      "1.00000005960464477539062500000000000000000000000000000000000000000000000000001",
+  };
+  for (const auto& text : cases) {
+    for (std::size_t capacity : {std::size_t{16}, std::size_t{1000}}) {
+      EXPECT_EQ(fast_trace(text, {Kind::floating}, 10, capacity),
+                plain_trace(text, {Kind::floating}, 10))
+          << text.substr(0, 40);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quolvend

@@ -1,0 +1,20 @@
+// Writing numbers and matrices to standard output.
+#pragma once
+
+#include "matrix/matrix.h"
+
+namespace quolvend {
+
+// Room format_fixed needs: sign, 39 integer digits, point, up to 6 decimals.
+inline constexpr int kFixedWidth = 48;
+
+// Writes x (widened to double) with `decimals` (at most 6) digits after the
+// point, exactly as printf's "%.*f" does, except that every NaN is written
+// "nan", whatever its sign bit. Returns the end of what was written.
+char* format_fixed(char* out, float x, int decimals);
+
+// Writes each row as its elements in "%.3f" form, each followed by a tab, then
+// a newline. A row with no columns is an empty line; no rows, no output.
+void matrix_print(const Matrix& m);
+
+}  // namespace quolvend

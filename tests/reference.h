@@ -1,0 +1,37 @@
+// Plain, literal implementations that the fast code is checked against: the
+// cofactor recursion with a new minor per term, the textbook product loop, and
+// a token reader that hands each whole token to the libc conversions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "matrix/input.h"
+#include "matrix/matrix.h"
+
+namespace quolvend::reference {
+
+// Cofactor expansion along the first row, a cut minor per term, n! terms.
+float determinant(const Matrix& m);
+
+// Adjugate over determinant, each cofactor a full recursion on its own cut
+// minor; the 1 x 1 inverse of [x] is [1/x]. m must be square and invertible.
+Matrix inverse(const Matrix& m);
+
+// For each (r, c), k ascending from +0.0. Sizes must fit.
+Matrix multiply(const Matrix& a, const Matrix& b);
+
+// A token stream held in memory, read with strtoul, strtof and strtol on
+// NUL-terminated copies of each token.
+struct TextInput {
+  std::string text;
+  std::size_t pos = 0;
+};
+
+Scan scan_count(TextInput& in, std::uint32_t& value);
+Scan scan_float(TextInput& in, float& value);
+// strtol's value, clamped to +-2^62 as quolvend::scan_integer saturates.
+Scan scan_integer(TextInput& in, std::int64_t& value);
+bool skip_token(TextInput& in);
+
+}  // namespace quolvend::reference

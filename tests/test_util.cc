@@ -1,0 +1,90 @@
+#include "tests/test_util.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace quolvend::testing {
+
+Matrix make_matrix(std::initializer_list<std::initializer_list<float>> rows) {
+  auto cols = rows.size() == 0 ? 0 : rows.begin()->size();
+  Matrix m = matrix_create(static_cast<std::uint32_t>(rows.size()), static_cast<std::uint32_t>(cols));
+  std::uint32_t r = 0;
+  for (const auto& row : rows) {
+    std::uint32_t c = 0;
+    for (float value : row) m.data[r][c++] = value;
+    ++r;
+  }
+  return m;
+}
+
+bool same_bits(float a, float b) {
+  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+::testing::AssertionResult bits_equal(const Matrix& expected, const Matrix& actual) {
+  if (expected.rows != actual.rows || expected.cols != actual.cols) {
+    return ::testing::AssertionFailure() << "size " << actual.rows << "x" << actual.cols
+                                         << ", expected " << expected.rows << "x" << expected.cols;
+  }
+  for (std::uint32_t r = 0; r < expected.rows; ++r) {
+    for (std::uint32_t c = 0; c < expected.cols; ++c) {
+      if (!same_bits(expected.data[r][c], actual.data[r][c])) {
+        return ::testing::AssertionFailure()
+               << "element (" << r << ", " << c << ") is " << actual.data[r][c] << " ("
+               << std::hexfloat << actual.data[r][c] << "), expected " << std::defaultfloat
+               << expected.data[r][c] << " (" << std::hexfloat << expected.data[r][c] << ")";
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+float random_element(std::mt19937& rng, Mix mix) {
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::uniform_int_distribution<int> pick(0, 99);
+  switch (mix) {
+    case Mix::small_integers:
+      return static_cast<float>(std::uniform_int_distribution<int>(-4, 4)(rng));
+    case Mix::mixed_magnitudes:
+      return unit(rng) * std::pow(10.0f, static_cast<float>(std::uniform_int_distribution<int>(-6, 6)(rng)));
+    case Mix::special_values:
+      break;
+  }
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  int p = pick(rng);
+  if (p < 15) return 0.0f;
+  if (p < 25) return -0.0f;
+  if (p < 28) return kInf;
+  if (p < 31) return -kInf;
+  if (p < 34) return std::numeric_limits<float>::quiet_NaN();
+  if (p < 40) return unit(rng) < 0 ? -1e30f : 1e30f;
+  if (p < 44) return unit(rng) < 0 ? -3e38f : 3e38f;
+  if (p < 48) return unit(rng) * 1e-38f;
+  if (p < 70) return static_cast<float>(std::uniform_int_distribution<int>(-3, 3)(rng));
+  return unit(rng) * std::pow(10.0f, static_cast<float>(std::uniform_int_distribution<int>(-20, 20)(rng)));
+}
+
+Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, Mix mix) {
+  Matrix m = matrix_create(rows, cols);
+  for (std::uint32_t r = 0; r < rows; ++r) {
+    for (std::uint32_t c = 0; c < cols; ++c) m.data[r][c] = random_element(rng, mix);
+  }
+  return m;
+}
+
+int descriptor_with(const std::string& text) {
+  std::FILE* file = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+  int fd = ::dup(fileno(file));
+  std::fclose(file);
+  ::lseek(fd, 0, SEEK_SET);
+  return fd;
+}
+
+}  // namespace quolvend::testing

@@ -1,0 +1,40 @@
+// Helpers that turn the library's values into things tests can state and
+// compare.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <random>
+#include <string>
+
+#include "matrix/matrix.h"
+
+namespace quolvend::testing {
+
+// A matrix from its rows: make_matrix({{1, 2}, {3, 4}}). All rows have the
+// first row's length.
+Matrix make_matrix(std::initializer_list<std::initializer_list<float>> rows);
+
+// Equal bit for bit, except that any NaN equals any NaN: a NaN's sign and
+// payload are not part of the result (it always prints as nan).
+bool same_bits(float a, float b);
+
+::testing::AssertionResult bits_equal(const Matrix& expected, const Matrix& actual);
+
+// Kinds of element for randomised comparisons.
+enum class Mix {
+  small_integers,    // -4 to 4, so zeros and singular matrices are common
+  mixed_magnitudes,  // random significands times 10^-6 to 10^6, either sign
+  special_values,    // also +-0, +-inf, NaN, +-1e30, +-3e38, huge and tiny
+};
+inline constexpr Mix kAllMixes[] = {Mix::small_integers, Mix::mixed_magnitudes,
+                                    Mix::special_values};
+
+float random_element(std::mt19937& rng, Mix mix);
+Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, Mix mix);
+
+// A readable descriptor positioned at the start of `text`.
+int descriptor_with(const std::string& text);
+
+}  // namespace quolvend::testing
