@@ -9,87 +9,15 @@
 #include <vector>
 
 #include "matrix/read.h"
-#include "tests/reference.h"
+#include "tests/scan_trace.h"
 #include "tests/test_util.h"
 
 namespace quolvend {
 namespace {
 
-using testing::descriptor_with;
-
-enum class Kind { count, floating, integer };
-
-std::string describe(float v) {
-  if (std::isnan(v)) return "nan";
-  char text[64];
-  std::snprintf(text, sizeof text, "%a", static_cast<double>(v));
-  return text;
-}
-
-// Runs `steps` conversions of the given kinds (cycling), discarding a token
-// after each mismatch, as the matrix reader does, and logs what each gave.
-template <typename Source, typename Scanners>
-std::string trace(Source& in, const std::vector<Kind>& kinds, int steps, Scanners scanners) {
-  std::string log;
-  for (int i = 0; i < steps; ++i) {
-    Scan scan = Scan::end;
-    std::string value;
-    switch (kinds[i % kinds.size()]) {
-      case Kind::count: {
-        std::uint32_t v = 0;
-        scan = scanners.count(in, v);
-        value = std::to_string(v);
-        break;
-      }
-      case Kind::floating: {
-        float v = 0;
-        scan = scanners.floating(in, v);
-        value = describe(v);
-        break;
-      }
-      case Kind::integer: {
-        std::int64_t v = 0;
-        scan = scanners.integer(in, v);
-        value = std::to_string(v);
-        break;
-      }
-    }
-    if (scan == Scan::end) return log + "end";
-    if (scan == Scan::mismatch) {
-      log += "skip ";
-      if (!scanners.skip(in)) return log + "end";
-    } else {
-      log += value + " ";
-    }
-  }
-  return log;
-}
-
-struct Fast {
-  Scan count(Input& in, std::uint32_t& v) { return scan_count(in, v); }
-  Scan floating(Input& in, float& v) { return scan_float(in, v); }
-  Scan integer(Input& in, std::int64_t& v) { return scan_integer(in, v); }
-  bool skip(Input& in) { return skip_token(in); }
-};
-
-struct Plain {
-  using In = reference::TextInput;
-  Scan count(In& in, std::uint32_t& v) { return reference::scan_count(in, v); }
-  Scan floating(In& in, float& v) { return reference::scan_float(in, v); }
-  Scan integer(In& in, std::int64_t& v) { return reference::scan_integer(in, v); }
-  bool skip(In& in) { return reference::skip_token(in); }
-};
-
-std::string fast_trace(const std::string& text, const std::vector<Kind>& kinds, int steps,
-                       std::size_t capacity = kInputCapacity) {
-  Input in(descriptor_with(text), false, true, capacity);
-  return trace(in, kinds, steps, Fast{});
-}
-
-std::string plain_trace(const std::string& text, const std::vector<Kind>& kinds, int steps) {
-  reference::TextInput in{text};
-  return trace(in, kinds, steps, Plain{});
-}
+using testing::fast_trace;
+using testing::Kind;
+using testing::plain_trace;
 
 std::string floats(const std::string& text) { return fast_trace(text, {Kind::floating}, 50); }
 
@@ -128,7 +56,7 @@ TEST(ScanInteger, ReadsSignsHexadecimalAndOctalAsStrtolBaseZero) {
 }
 
 TEST(MatrixRead, ReadsRowMajorAndSkipsBadTokensSilently) {
-  Input in(descriptor_with("2 x 2 1 - 2 3\n4 trailing"), false, true);
+  Input in(testing::descriptor_with("2 x 2 1 - 2 3\n4 trailing"), false, true);
   Matrix m = matrix_read(in);
   EXPECT_TRUE(testing::bits_equal(testing::make_matrix({{1, 2}, {3, 4}}), m));
   std::uint32_t rest;

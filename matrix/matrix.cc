@@ -23,12 +23,19 @@ Matrix matrix_create(std::uint32_t rows, std::uint32_t cols) {
   Matrix m;
   m.rows = rows;
   m.cols = cols;
-  // The row table is written in full at once; the elements stay untouched
-  // (calloc hands out fresh zero pages lazily), so only the table is checked
-  // against physical memory. 32-bit counts cannot overflow a 64-bit size.
+  // A matrix must fit in physical memory: it is filled in full when its
+  // elements arrive, and if it cannot be held it is better refused now than
+  // ended later by the kernel's out-of-memory killer. Within that, calloc hands
+  // out fresh zero pages lazily, so nothing is written before the elements
+  // arrive but the row table. 32-bit counts cannot overflow a 64-bit size.
   std::size_t count = std::size_t{rows} * cols;
+  std::uint64_t bytes;
+  if (__builtin_mul_overflow(std::uint64_t{count}, sizeof(float), &bytes) ||
+      __builtin_add_overflow(bytes, std::uint64_t{rows} * sizeof(float*), &bytes)) {
+    out_of_memory();
+  }
+  require_memory(bytes);
   if (rows > 0) {
-    require_memory(std::uint64_t{rows} * sizeof(float*));
     m.data.reset(new (std::nothrow) float*[rows]);
     if (!m.data) out_of_memory();
   }

@@ -26,7 +26,7 @@ struct Matrix {
 };
 
 // Returns a new rows x cols matrix of +0.0. Ends the process with "MALLOC error"
-// when the memory cannot be had.
+// when the memory cannot be had or would not fit in physical memory.
 Matrix matrix_create(std::uint32_t rows, std::uint32_t cols);
 
 // Number of elements, rows x cols.

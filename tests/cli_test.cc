@@ -1,1 +1,330 @@
+// End-to-end tests: the built program, run with files, standard input, options
+// and environment; standard output, standard error and exit status compared
+// byte for byte.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "tests/run.h"
+
+namespace quolvend::testing {
+namespace {
+
+const std::string kUsage =
+    "Usage: quolvend [options] <file1> <file2>\n"
+    "\t-h or --help     \tDisplay this help.\n"
+    "\t-a or --add      \tPerform matrix addition.\n"
+    "\t-s or --subtract \tPerform matrix subtraction.\n"
+    "\t-m or --multiply \tPerform matrix multiplication.\n"
+    "\t-D or --determinant\t Find the determinant of a Matrix.\n"
+    "\t-d or --divide   \tPerform Matrix division.\n"
+    "\t-i or --invert   \tFind the Inverse of a Matrix.\n\n"
+    "\tThe file1 and file2 parts are optional, and can be used to specify\n"
+    "\tfiles to load the matrices from.  Must have one matrix per file\n"
+    "\tand you must load them in order (you can't load the second matrix\n"
+    "\tbut not the first)\n\n";
+
+const std::string kSizeMessage =
+    "Number of Columns on first Matrix does not equal\nnumber of rows on Second Matrix.\n";
+
+class Cli : public ::testing::Test {
+ protected:
+  Cli() {
+    file("a23.txt", "2 3 1 2 3 4 5 6");
+    file("b32.txt", "3 2 7 8 9 10 11 12");
+    file("a22.txt", "2 2 1 2 3 4");
+    file("b22.txt", "2 2\n5 6\n7 8\n");
+    file("m33.txt", "3 3 1 2 3 4 5 6 7 8 9");
+  }
+
+  std::string file(const std::string& name, const std::string& text) { return box_.write(name, text); }
+
+  Outcome run(std::vector<std::string> args, std::string input = "",
+              std::map<std::string, std::string> env = {}) {
+    return run_quolvend({std::move(args), std::move(input), std::move(env), std::nullopt, box_.path()});
+  }
+
+  Sandbox box_;
+};
+
+::testing::AssertionResult outcome_is(const Outcome& o, const std::string& out, const std::string& err,
+                                      int status) {
+  if (o.out == out && o.err == err && o.status == status) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "\n  stdout " << ::testing::PrintToString(o.out) << "\n  wanted " << ::testing::PrintToString(out)
+         << "\n  stderr " << ::testing::PrintToString(o.err) << "\n  wanted " << ::testing::PrintToString(err)
+         << "\n  status " << o.status << ", wanted " << status;
+}
+
+#define EXPECT_OUTCOME(outcome, out, err, status) EXPECT_TRUE(outcome_is(outcome, out, err, status))
+
+// --- Options and usage ------------------------------------------------------
+
+TEST_F(Cli, HelpAndMissingOperationPrintUsageAndFail) {
+  EXPECT_OUTCOME(run({}), "", kUsage, 1);
+  EXPECT_OUTCOME(run({"-h"}), "", kUsage, 1);
+  EXPECT_OUTCOME(run({"--help"}), "", kUsage, 1);
+  EXPECT_OUTCOME(run({"-a", "-h", "a22.txt", "b22.txt"}), "", kUsage, 1);
+  // No operation: no file is even opened.
+  EXPECT_OUTCOME(run({"missing.txt", "b22.txt"}), "", kUsage, 1);
+  EXPECT_OUTCOME(run({"-"}), "", kUsage, 1);
+}
+
+TEST_F(Cli, ParserDiagnosticsPrecedeTheUsage) {
+  EXPECT_OUTCOME(run({"-x", "a22.txt"}), "", "quolvend: invalid option -- 'x'\n" + kUsage, 1);
+  EXPECT_OUTCOME(run({"--bogus"}), "", "quolvend: unrecognized option '--bogus'\n" + kUsage, 1);
+  EXPECT_OUTCOME(run({"--d", "a22.txt", "b22.txt"}), "",
+                 "quolvend: option '--d' is ambiguous; possibilities: '--determinant' '--divide'\n" + kUsage, 1);
+  EXPECT_OUTCOME(run({"--add=x", "a22.txt", "b22.txt"}), "",
+                 "quolvend: option '--add' doesn't allow an argument\n" + kUsage, 1);
+  // -h wins even after a valid operation.
+  EXPECT_OUTCOME(run({"-ah", "a22.txt", "b22.txt"}), "", kUsage, 1);
+}
+
+TEST_F(Cli, OptionWordsLongNamesAndAbbreviations) {
+  const std::string sum = "6.000\t8.000\t\n10.000\t12.000\t\n";
+  EXPECT_OUTCOME(run({"--add", "a22.txt", "b22.txt"}), sum, "", 0);
+  EXPECT_OUTCOME(run({"--ad", "a22.txt", "b22.txt"}), sum, "", 0);
+  EXPECT_OUTCOME(run({"--det", "a22.txt"}), "Determinant = -2.000000\n", "", 0);
+  // The last operation letter wins: -add is a, d, d, so divide.
+  EXPECT_OUTCOME(run({"-add", "a22.txt", "a22.txt"}), "1.000\t0.000\t\n0.000\t1.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-ms", "a22.txt", "b22.txt"}), "-4.000\t-4.000\t\n-4.000\t-4.000\t\n", "", 0);
+}
+
+TEST_F(Cli, FileNamesComeFromFixedPositionsAfterReordering) {
+  const std::string product = "58.000\t64.000\t\n139.000\t154.000\t\n";
+  EXPECT_OUTCOME(run({"a23.txt", "b32.txt", "-m"}), product, "", 0);
+  EXPECT_OUTCOME(run({"a23.txt", "-m", "b32.txt"}), product, "", 0);
+  // Strict POSIX parsing stops at the first file name: no operation.
+  EXPECT_OUTCOME(run({"a23.txt", "b32.txt", "-m"}, "", {{"POSIXLY_CORRECT", "1"}}), "", kUsage, 1);
+  EXPECT_OUTCOME(run({"-m", "a23.txt", "b32.txt"}, "", {{"POSIXLY_CORRECT", "1"}}), product, "", 0);
+  // Two option words push the file names along: position 2 holds "-s".
+  EXPECT_OUTCOME(run({"-a", "-s", "a22.txt", "b22.txt"}), "Error opening file\n", "", 1);
+  // Words beyond the second file name are ignored, as is a second file for
+  // a one-operand operation.
+  EXPECT_OUTCOME(run({"-a", "a22.txt", "b22.txt", "extra", "more"}), "6.000\t8.000\t\n10.000\t12.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-D", "a22.txt", "missing.txt"}), "Determinant = -2.000000\n", "", 0);
+}
+
+// --- Loading ----------------------------------------------------------------
+
+TEST_F(Cli, KeyboardInputGetsPromptsOnOneLine) {
+  EXPECT_OUTCOME(run({"-D"}, "2 2 1 2 3 4"),
+                 "First Matrix\nRows: Columns: Value for 0,0: Value for 0,1: Value for 1,0: "
+                 "Value for 1,1: Determinant = -2.000000\n",
+                 "", 0);
+  EXPECT_OUTCOME(run({"-a", "a22.txt"}, "2\n2\n1 1\n1 1\n"),
+                 "Second Matrix\nRows: Columns: Value for 0,0: Value for 0,1: Value for 1,0: "
+                 "Value for 1,1: 2.000\t3.000\t\n4.000\t5.000\t\n",
+                 "", 0);
+  EXPECT_OUTCOME(run({"-s"}, "1 1 5 1 1 2"),
+                 "First Matrix\nRows: Columns: Value for 0,0: Second Matrix\nRows: Columns: "
+                 "Value for 0,0: 3.000\t\n",
+                 "", 0);
+}
+
+TEST_F(Cli, KeyboardRetriesNameWhatIsAskedAgain) {
+  // abc is discarded; 3x gives 3 and leaves x, which fails the column count.
+  EXPECT_OUTCOME(run({"-D"}, "abc 3x 2 1 2 3 4 5 6"),
+                 "First Matrix\nRows: Invalid input. Rows: Columns: Invalid input. Columns: "
+                 "Value for 0,0: Value for 0,1: Value for 1,0: Value for 1,1: Value for 2,0: "
+                 "Value for 2,1: Matrix must be square\n",
+                 "", 1);
+  EXPECT_OUTCOME(run({"-D"}, "1 1 one 1e2x"),
+                 "First Matrix\nRows: Columns: Value for 0,0: Invalid input. Value for 0, 0: "
+                 "Determinant = 100.000000\n",
+                 "", 0);
+}
+
+TEST_F(Cli, FilesAreReadSilentlyAndBadTokensSkipped) {
+  file("odd.txt", "2 x 2\n1 - 2\n\t3 in 4 trailing words");
+  EXPECT_OUTCOME(run({"-a", "odd.txt", "odd.txt"}), "2.000\t4.000\t\n6.000\t8.000\t\n", "", 0);
+  // 1.5.5 is two numbers, 1.5 and .5.
+  file("spellings.txt", "1 7 2.5e1 -0 0x1p-2 +7 1.5.5 -1e-9");
+  file("zeros.txt", "1 7 0 -0 0 0 0 0 -0");
+  EXPECT_OUTCOME(run({"-a", "spellings.txt", "zeros.txt"}),
+                 "25.000\t-0.000\t0.250\t7.000\t1.500\t0.500\t-0.000\t\n", "", 0);
+}
+
+TEST_F(Cli, EmptyMatricesAreOrdinaryValues) {
+  file("e00.txt", "0 0");
+  file("e20.txt", "2 0");
+  file("e02.txt", "0 2");
+  EXPECT_OUTCOME(run({"-a", "e00.txt", "e00.txt"}), "", "", 0);
+  EXPECT_OUTCOME(run({"-s", "e20.txt", "e20.txt"}), "\n\n", "", 0);
+  EXPECT_OUTCOME(run({"-m", "e20.txt", "e02.txt"}), "0.000\t0.000\t\n0.000\t0.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-m", "e02.txt", "e20.txt"}), "", "", 0);
+}
+
+TEST_F(Cli, StreamEndingBeforeAValueFails) {
+  file("short.txt", "2 2 1 2 3");
+  EXPECT_OUTCOME(run({"-a", "short.txt", "a22.txt"}), "Unexpected end of input\n", "", 1);
+  file("header.txt", "3");
+  EXPECT_OUTCOME(run({"-D", "header.txt"}), "Unexpected end of input\n", "", 1);
+  file("empty.txt", "");
+  EXPECT_OUTCOME(run({"-D", "empty.txt"}), "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-a", "a22.txt"}, "2 2 1 x"),
+                 "Second Matrix\nRows: Columns: Value for 0,0: Value for 0,1: "
+                 "Invalid input. Value for 0, 1: Unexpected end of input\n",
+                 "", 1);
+  EXPECT_OUTCOME(run({"-m"}), "First Matrix\nRows: Unexpected end of input\n", "", 1);
+  // A directory opens but cannot be read.
+  EXPECT_OUTCOME(run({"-D", "."}), "Unexpected end of input\n", "", 1);
+}
+
+TEST_F(Cli, MissingFileFails) {
+  EXPECT_OUTCOME(run({"-a", "missing.txt", "b22.txt"}), "Error opening file\n", "", 1);
+  EXPECT_OUTCOME(run({"-a", "a22.txt", "missing.txt"}), "Error opening file\n", "", 1);
+  // The first operand is read from the keyboard before the second file fails.
+  EXPECT_OUTCOME(run({"-m", "a22.txt", "missing.txt"}), "Error opening file\n", "", 1);
+}
+
+// --- Sum, difference, product ------------------------------------------------
+
+TEST_F(Cli, SumDifferenceAndProduct) {
+  EXPECT_OUTCOME(run({"-a", "a22.txt", "b22.txt"}), "6.000\t8.000\t\n10.000\t12.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-s", "a22.txt", "b22.txt"}), "-4.000\t-4.000\t\n-4.000\t-4.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-m", "a23.txt", "b32.txt"}), "58.000\t64.000\t\n139.000\t154.000\t\n", "", 0);
+}
+
+TEST_F(Cli, UnsuitableSizesGiveNoSolution) {
+  EXPECT_OUTCOME(run({"-a", "a22.txt", "a23.txt"}), "Matrices must be the same size\nNo Solution\n", "", 1);
+  EXPECT_OUTCOME(run({"-s", "a23.txt", "b32.txt"}), "Matrices must be the same size\nNo Solution\n", "", 1);
+  EXPECT_OUTCOME(run({"-m", "a23.txt", "a23.txt"}), kSizeMessage + "No Solution\n", "", 1);
+}
+
+TEST_F(Cli, SpecialValuesPrintWithoutASignOnNan) {
+  file("inf.txt", "1 4 inf -inf 1e30 nan");
+  file("neg.txt", "1 4 -inf -inf -1e30 -nan");
+  EXPECT_OUTCOME(run({"-a", "inf.txt", "neg.txt"}), "nan\t-inf\t0.000\tnan\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-m", "inf.txt", "inf.txt"}), kSizeMessage + "No Solution\n", "", 1);
+  file("big.txt", "1 2 3e38 3e38");
+  EXPECT_OUTCOME(run({"-a", "big.txt", "big.txt"}), "inf\tinf\t\n", "", 0);
+}
+
+TEST_F(Cli, OutputIgnoresTheUsersLocale) {
+  EXPECT_OUTCOME(run({"-a", "a22.txt", "b22.txt"}, "", {{"LC_ALL", "de_DE.UTF-8"}, {"LANG", "fr_FR.UTF-8"}}),
+                 "6.000\t8.000\t\n10.000\t12.000\t\n", "", 0);
+}
+
+// --- Determinant and cut -----------------------------------------------------
+
+TEST_F(Cli, Determinant) {
+  file("e00.txt", "0 0");
+  file("d33.txt", "3 3 6 1 1 4 -2 5 2 8 7");
+  file("singular.txt", "3 3 2 0 1 1 3 2 1 1 1");
+  file("over.txt", "2 2 1e30 1e30 1e30 1e30");
+  EXPECT_OUTCOME(run({"-D", "e00.txt"}), "Determinant = 0.000000\n", "", 0);
+  EXPECT_OUTCOME(run({"-D", "d33.txt"}), "Determinant = -306.000000\n", "", 0);
+  EXPECT_OUTCOME(run({"-D", "singular.txt"}), "Determinant = 0.000000\n", "", 0);
+  EXPECT_OUTCOME(run({"-D", "over.txt"}), "Determinant = nan\n", "", 0);
+  EXPECT_OUTCOME(run({"-D", "a23.txt"}), "Matrix must be square\n", "", 1);
+}
+
+TEST_F(Cli, CutAsksForAPositionOnStandardInput) {
+  EXPECT_OUTCOME(run({"-r", "m33.txt"}, "1 1\n"),
+                 "Where do you want to cut the matrix?1.000\t3.000\t\n7.000\t9.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"--reduce", "m33.txt"}, "0 2"),
+                 "Where do you want to cut the matrix?4.000\t5.000\t\n7.000\t8.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-r", "a23.txt"}, "0x0 -0"), "Where do you want to cut the matrix?5.000\t6.000\t\n", "", 0);
+  file("one.txt", "1 1 -0");
+  EXPECT_OUTCOME(run({"-r", "one.txt"}, "0 0"), "Where do you want to cut the matrix?", "", 0);
+  // The matrix and the position share standard input.
+  EXPECT_OUTCOME(run({"-r"}, "2 2 1 2 3 -0\n1 0"),
+                 "First Matrix\nRows: Columns: Value for 0,0: Value for 0,1: Value for 1,0: "
+                 "Value for 1,1: Where do you want to cut the matrix?2.000\t\n",
+                 "", 0);
+  EXPECT_OUTCOME(run({"-r"}, "2 2 -0 2 3 4 1 1"),
+                 "First Matrix\nRows: Columns: Value for 0,0: Value for 0,1: Value for 1,0: "
+                 "Value for 1,1: Where do you want to cut the matrix?-0.000\t\n",
+                 "", 0);
+}
+
+TEST_F(Cli, CutPositionOutsideTheMatrixOrUnreadableFails) {
+  const std::string invalid = "Where do you want to cut the matrix?Invalid cut position\n";
+  for (const char* position : {"3 0", "0 3", "-1 0", "0 -1", "x 1", "1 x", "1", "", "010 1",
+                               "4294967297 1", "0x100000001 0", "99999999999999999999 0"}) {
+    EXPECT_OUTCOME(run({"-r", "m33.txt"}, position), invalid, "", 1) << position;
+  }
+  file("e00.txt", "0 0");
+  file("e20.txt", "2 0");
+  EXPECT_OUTCOME(run({"-r", "e00.txt"}, "0 0"), invalid, "", 1);
+  EXPECT_OUTCOME(run({"-r", "e20.txt"}, "0 0"), invalid, "", 1);
+  // Octal and hexadecimal, as %i reads them: 010 is 8, 02 is 2.
+  EXPECT_OUTCOME(run({"-r", "m33.txt"}, "02 0x1"),
+                 "Where do you want to cut the matrix?1.000\t3.000\t\n4.000\t6.000\t\n", "", 0);
+}
+
+// --- Inverse and division ----------------------------------------------------
+
+TEST_F(Cli, Inverse) {
+  file("i22.txt", "2 2 4 7 2 6");
+  file("i33.txt", "3 3 2 0 1 1 3 2 1 1 2");
+  EXPECT_OUTCOME(run({"-i", "i22.txt"}), "0.600\t-0.700\t\n-0.200\t0.400\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-i", "a22.txt"}), "-2.000\t1.000\t\n1.500\t-0.500\t\n", "", 0);
+  // The zero cofactor at an odd position is -0, and prints so.
+  EXPECT_OUTCOME(run({"-i", "i33.txt"}),
+                 "0.667\t0.167\t-0.500\t\n-0.000\t0.500\t-0.500\t\n-0.333\t-0.333\t1.000\t\n", "", 0);
+}
+
+TEST_F(Cli, InverseOfOneByOneIsTheReciprocal) {
+  file("four.txt", "1 1 4");
+  file("minus5.txt", "1 1 -5");
+  file("six.txt", "1 1 6");
+  EXPECT_OUTCOME(run({"-i", "four.txt"}), "0.250\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-i", "minus5.txt"}), "-0.200\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-d", "six.txt", "four.txt"}), "1.500\t\n", "", 0);
+}
+
+TEST_F(Cli, InverseFailures) {
+  file("e00.txt", "0 0");
+  file("singular.txt", "2 2 1 2 2 4");
+  EXPECT_OUTCOME(run({"-i", "e00.txt"}), "Matrix not Invertable\n\n", "", 1);
+  EXPECT_OUTCOME(run({"-i", "singular.txt"}), "Matrix not Invertable\n\n", "", 1);
+  EXPECT_OUTCOME(run({"-i", "a23.txt"}), "Matrix must be Square\n", "", 1);
+}
+
+TEST_F(Cli, Division) {
+  EXPECT_OUTCOME(run({"-d", "a22.txt", "a22.txt"}), "1.000\t0.000\t\n0.000\t1.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-d", "a23.txt", "a22.txt"}), kSizeMessage + "No Solution\n", "", 1);
+  // The divisor is inverted before the sizes are compared.
+  file("singular.txt", "3 3 1 2 3 2 4 6 1 1 1");
+  EXPECT_OUTCOME(run({"-d", "a22.txt", "singular.txt"}), "Matrix not Invertable\n\n", "", 1);
+  EXPECT_OUTCOME(run({"-d", "a22.txt", "a23.txt"}), "Matrix must be Square\n", "", 1);
+}
+
+// --- Robustness ----------------------------------------------------------------
+
+TEST_F(Cli, HugeDeclaredSizesFailFastInLittleMemory) {
+  file("huge.txt", "100000 100000 1 2 3");
+  file("wrapped.txt", "-1 -1");
+  file("lazy.txt", "20000 20000 1 2 3");
+  auto start = std::chrono::steady_clock::now();
+  Outcome huge = run({"-a", "huge.txt", "huge.txt"});
+  EXPECT_OUTCOME(huge, "MALLOC error\n", "", 1);
+  EXPECT_OUTCOME(run({"-D", "wrapped.txt"}), "MALLOC error\n", "", 1);
+  // 1.6 GB can be had, but nothing is written before the elements arrive.
+  Outcome lazy = run({"-m", "lazy.txt", "lazy.txt"});
+  EXPECT_OUTCOME(lazy, "Unexpected end of input\n", "", 1);
+  // Well under the 1.6 GB declared (the limit leaves room for a sanitizer's
+  // shadow memory, an eighth of what is allocated).
+  EXPECT_LT(lazy.peak_memory_kib, 256 * 1024);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(Cli, DeterminantTooLargeForMemoryFailsAtOnce) {
+  std::string text = "40 40";
+  for (int i = 0; i < 1600; ++i) text += i % 41 == 0 ? " 1" : " 0";
+  file("big.txt", text);
+  EXPECT_OUTCOME(run({"-D", "big.txt"}), "MALLOC error\n", "", 1);
+  EXPECT_OUTCOME(run({"-i", "big.txt"}), "MALLOC error\n", "", 1);
+}
+
+TEST_F(Cli, UnwritableOutputIsAFailure) {
+  Outcome full = run_quolvend({{"-m", "a23.txt", "b32.txt"}, "", {}, "/dev/full", box_.path()});
+  EXPECT_OUTCOME(full, "", "Error writing output\n", 1);
+}
+
+}  // namespace
+}  // namespace quolvend::testing

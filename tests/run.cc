@@ -1,0 +1,123 @@
+#include "tests/run.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace quolvend::testing {
+
+Sandbox::Sandbox() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "quolvend-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string Sandbox::write(const std::string& name, const std::string& text) const {
+  std::ofstream(path_ + "/" + name, std::ios::binary) << text;
+  return name;
+}
+
+std::string example(const std::string& name) { return std::string(QUOLVEND_EXAMPLES) + "/" + name; }
+
+Outcome run_quolvend(const Invocation& invocation) {
+  // A program that exits before reading all its input must not take the test
+  // process down with it.
+  ::signal(SIGPIPE, SIG_IGN);
+  int in[2], out[2], err[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe failed");
+
+  std::vector<std::string> env_text;
+  for (const char* name : {"PATH", "HOME", "ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env_text.push_back(std::string(name) + "=" + value);
+  }
+  for (const auto& [name, value] : invocation.env) env_text.push_back(name + "=" + value);
+  std::vector<char*> env;
+  for (auto& entry : env_text) env.push_back(entry.data());
+  env.push_back(nullptr);
+  std::vector<std::string> arg_text = {"quolvend"};
+  arg_text.insert(arg_text.end(), invocation.args.begin(), invocation.args.end());
+  std::vector<char*> argv;
+  for (auto& arg : arg_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::signal(SIGPIPE, SIG_DFL);
+    ::dup2(in[0], STDIN_FILENO);
+    int target = out[1];
+    if (invocation.stdout_path) target = ::open(invocation.stdout_path->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(target, STDOUT_FILENO);
+    ::dup2(err[1], STDERR_FILENO);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
+    if (!invocation.dir.empty() && ::chdir(invocation.dir.c_str()) != 0) ::_exit(126);
+    ::execve(QUOLVEND_BINARY, argv.data(), env.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  // Feed standard input while draining both outputs, so that no pipe fills up.
+  Outcome outcome;
+  std::size_t sent = 0;
+  int to_child = in[1];
+  if (invocation.input.empty()) {
+    ::close(to_child);
+    to_child = -1;
+  } else {
+    ::fcntl(to_child, F_SETFL, O_NONBLOCK);
+  }
+  std::string* sinks[] = {&outcome.out, &outcome.err};
+  int sources[] = {out[0], err[0]};
+  while (sources[0] >= 0 || sources[1] >= 0) {
+    pollfd fds[3];
+    int count = 0;
+    for (int s : sources) fds[count++] = {s, POLLIN, 0};
+    fds[count++] = {to_child, POLLOUT, 0};
+    if (::poll(fds, count, -1) < 0 && errno != EINTR) break;
+    for (int i = 0; i < 2; ++i) {
+      if (sources[i] < 0 || fds[i].revents == 0) continue;
+      char buffer[65536];
+      ssize_t n = ::read(sources[i], buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        ::close(sources[i]);
+        sources[i] = -1;
+      }
+    }
+    if (to_child >= 0 && fds[2].revents != 0) {
+      ssize_t n = ::write(to_child, invocation.input.data() + sent, invocation.input.size() - sent);
+      if (n > 0) sent += static_cast<std::size_t>(n);
+      if (n < 0 && errno != EAGAIN && errno != EINTR) sent = invocation.input.size();
+      if (sent == invocation.input.size()) {
+        ::close(to_child);
+        to_child = -1;
+      }
+    }
+  }
+  if (to_child >= 0) ::close(to_child);
+  int status = 0;
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  outcome.peak_memory_kib = usage.ru_maxrss;
+  return outcome;
+}
+
+}  // namespace quolvend::testing

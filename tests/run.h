@@ -1,0 +1,49 @@
+// Running the built program as a user would, for end-to-end tests.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quolvend::testing {
+
+struct Outcome {
+  std::string out;
+  std::string err;
+  int status = -1;           // exit status, or 128 + signal number
+  long peak_memory_kib = 0;  // maximum resident set size
+};
+
+// A temporary directory, removed with everything in it at the end of the test.
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  // Writes `text` to a file in the sandbox and returns its name.
+  std::string write(const std::string& name, const std::string& text) const;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+struct Invocation {
+  std::vector<std::string> args;              // after the program name
+  std::string input;                          // sent to standard input, then closed
+  std::map<std::string, std::string> env;     // set on top of a clean environment
+  std::optional<std::string> stdout_path;     // standard output to this file instead
+  std::string dir;                            // working directory
+};
+
+// Runs quolvend, started under the name "quolvend", with PATH, HOME and the
+// sanitizers' options its only inherited environment.
+Outcome run_quolvend(const Invocation& invocation);
+
+// The path of a file under the examples directory.
+std::string example(const std::string& name);
+
+}  // namespace quolvend::testing
