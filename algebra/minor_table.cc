@@ -2,9 +2,8 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -12,23 +11,31 @@
 namespace quolvend {
 namespace {
 
-// Column sets are split into a low part, taken from the first n - 3 columns,
-// and a high part, taken from the last three. The eight sets that share a low
-// part form a group, stored as one vector: lane h holds the set whose high part
-// has the bits of h. Level p holds the groups whose low part has p columns,
-// ordered by the colex rank of the low part (the rank of {e0 < e1 < ...} is the
-// sum of binomial(ei, i + 1)); it holds sets of sizes p to p + 3.
+// Column sets are split into a low part, taken from the first n - kHigh
+// columns, and a high part, taken from the last kHigh. The 2^kHigh sets that
+// share a low part form a group, stored as one vector: lane h holds the set
+// whose high part has the bits of h. Level p holds the groups whose low part
+// has p columns, in colex order of the low part (the rank of {e0 < e1 < ...}
+// is the sum of binomial(ei, i + 1)); it holds sets of sizes p to p + kHigh.
 //
 // A set's determinant expands along the row its size is given in a row
 // schedule: rows[k] for sets of k columns. The terms go in increasing column
 // order, so the low columns come first. Removing a low column gives a group of
 // level p - 1 with the same lanes, so the low terms are vector operations
-// across all eight lanes; removing a high column gives another lane of the
-// same group, so the high terms come last, lane by lane.
-using Lanes = float __attribute__((vector_size(32)));
-constexpr unsigned kHigh = 3;
+// across all lanes; removing a high column gives another lane of the same
+// group, so the high terms come last, lane by lane, in an order that has every
+// lane's subsets ready before it.
+constexpr unsigned kHigh = 4;
 constexpr unsigned kLanes = 1 << kHigh;
-// Low parts are bit masks in 64 bits; larger matrices never fit in memory.
+// A group is kWidth vectors of eight lanes, kept as separate vectors so that
+// each is one register.
+using Vector = float __attribute__((vector_size(32)));
+constexpr unsigned kWidth = kLanes / 8;
+struct Lanes {
+  Vector part[kWidth];
+  float lane(unsigned h) const { return part[h / 8][h % 8]; }
+};
+// Low parts index 64-bit tables; larger matrices never fit in memory anyway.
 constexpr unsigned kMaxLow = 60;
 
 struct Binomials {
@@ -44,21 +51,21 @@ constexpr Binomials kBinomials;
 
 std::uint64_t binomial(unsigned n, unsigned k) { return kBinomials.value[n][k]; }
 
-// Groups in the largest level of a matrix with `low` low columns.
-std::uint64_t widest_level(unsigned low) { return binomial(low, low / 2); }
+// Groups in the largest level of an n-column matrix.
+std::uint64_t widest_level(unsigned n) { return binomial(n - kHigh, (n - kHigh) / 2); }
 
 // Ends the process with "MALLOC error" unless `levels` of the widest level fit.
 void require_levels(unsigned n, unsigned levels) {
   if (n - kHigh > kMaxLow) out_of_memory();
   std::uint64_t bytes;
-  if (__builtin_mul_overflow(widest_level(n - kHigh), std::uint64_t{levels} * sizeof(Lanes), &bytes)) {
+  if (__builtin_mul_overflow(widest_level(n), std::uint64_t{levels} * sizeof(Lanes), &bytes)) {
     out_of_memory();
   }
   require_memory(bytes);
 }
 
 std::unique_ptr<Lanes[]> make_level(unsigned n) {
-  return std::unique_ptr<Lanes[]>(new Lanes[widest_level(n - kHigh)]);
+  return std::unique_ptr<Lanes[]>(new Lanes[widest_level(n)]);
 }
 
 // The 2 x 2 formula, or the single element or zero, for a set of at most two
@@ -85,9 +92,9 @@ void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const
   std::array<std::array<Lanes, kMaxLow>, 2> coefficient;
   for (unsigned c = 0; c < low; ++c) {
     for (unsigned h = 0; h < kLanes; ++h) {
-      coefficient[0][c][h] = m.data[rows[p + std::popcount(h)]][c];
+      coefficient[0][c].part[h / 8][h % 8] = m.data[rows[p + std::popcount(h)]][c];
     }
-    coefficient[1][c] = coefficient[0][c] * -1.0f;
+    for (unsigned v = 0; v < kWidth; ++v) coefficient[1][c].part[v] = coefficient[0][c].part[v] * -1.0f;
   }
   // high[h][b]: the signed factor of high column b in lane h.
   float high[kLanes][kHigh] = {};
@@ -101,44 +108,57 @@ void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const
     }
   }
 
-  std::uint64_t groups = binomial(low, p);
-  std::uint64_t mask = (std::uint64_t{1} << p) - 1;
+  // Groups go in colex order of their low parts e_0 < ... < e_{p-1}; the group
+  // at rank g reads, for each j, the group of level p - 1 whose low part lacks
+  // e_j, at rank g + offset[j]. From one low part to the next, only its lowest
+  // run of consecutive elements changes (the run's top element moves up by
+  // one, the others drop to 0, 1, ...); the rank grows by one and so does the
+  // rank of every source that keeps the run, so only the run's offsets need
+  // computing again.
   unsigned elements[kMaxLow + kHigh];
-  std::uint64_t source[kMaxLow];
+  std::ptrdiff_t offset[kMaxLow];
+  std::uint64_t above[kMaxLow];  // above[j]: sum of binomial(e_i, i) over i > j
+  const Lanes* factor[kMaxLow];
+  auto update = [&](unsigned run, std::uint64_t rank) {
+    // above[run - 1] stays: it only counts elements past the run.
+    for (unsigned j = run - 1; j-- > 0;) above[j] = above[j + 1] + binomial(elements[j + 1], j + 1);
+    std::uint64_t below = 0;  // sum of binomial(e_i, i + 1) over i < j
+    for (unsigned j = 0; j < run; ++j) {
+      offset[j] = static_cast<std::ptrdiff_t>(below + above[j] - rank);
+      factor[j] = &coefficient[j & 1][elements[j]];
+      below += binomial(elements[j], j + 1);
+    }
+  };
+  if (p > 0) {
+    for (unsigned j = 0; j < p; ++j) elements[j] = j;
+    above[p - 1] = 0;
+    update(p, 0);
+  }
+
+  const std::uint64_t groups = binomial(low, p);
   for (std::uint64_t g = 0; g < groups; ++g) {
-    unsigned count = 0;
-    for (std::uint64_t x = mask; x != 0; x &= x - 1) elements[count++] = std::countr_zero(x);
-    // The rank of the low part without element j, in level p - 1.
-    std::uint64_t rank = 0;
-    for (unsigned j = p; j-- > 0;) {
-      source[j] = rank;
-      rank += binomial(elements[j], j);
-    }
-    rank = 0;
+    Vector sum[kWidth] = {};
+    const Lanes* base = prev + g;
     for (unsigned j = 0; j < p; ++j) {
-      source[j] += rank;
-      rank += binomial(elements[j], j + 1);
+      const Lanes& source = base[offset[j]];
+#pragma GCC unroll 4
+      for (unsigned v = 0; v < kWidth; ++v) sum[v] = sum[v] + source.part[v] * factor[j]->part[v];
     }
 
-    Lanes sum = {};
-    for (unsigned j = 0; j < p; ++j) {
-      sum = sum + prev[source[j]] * coefficient[j & 1][elements[j]];
-    }
-
-    float low_sum[kLanes];
+    // The high terms, lane by lane; a lane's subsets are lanes below it.
     float d[kLanes];
-    std::memcpy(low_sum, &sum, sizeof sum);
-    if (p >= 3) {
-      // No set here is small enough for the 2 x 2 formula.
-      d[0] = low_sum[0];
-      d[1] = low_sum[1] + d[0] * high[1][0];
-      d[2] = low_sum[2] + d[0] * high[2][1];
-      d[3] = (low_sum[3] + d[2] * high[3][0]) + d[1] * high[3][1];
-      d[4] = low_sum[4] + d[0] * high[4][2];
-      d[5] = (low_sum[5] + d[4] * high[5][0]) + d[1] * high[5][2];
-      d[6] = (low_sum[6] + d[4] * high[6][1]) + d[2] * high[6][2];
-      d[7] = ((low_sum[7] + d[6] * high[7][0]) + d[5] * high[7][1]) + d[3] * high[7][2];
+    if (p > 2) {
+#pragma GCC unroll 16
+      for (unsigned h = 0; h < kLanes; ++h) {
+        float value = sum[h / 8][h % 8];
+#pragma GCC unroll 4
+        for (unsigned b = 0; b < kHigh; ++b) {
+          if (h >> b & 1) value = value + d[h ^ (1u << b)] * high[h][b];
+        }
+        d[h] = value;
+      }
     } else {
+      // Sets of up to two columns take the 2 x 2 formula instead.
       for (unsigned h = 0; h < kLanes; ++h) {
         unsigned size = p + std::popcount(h);
         if (size <= 2) {
@@ -148,19 +168,21 @@ void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const
           d[h] = base_determinant(m, rows, elements, size);
           continue;
         }
-        float value = low_sum[h];
+        float value = sum[h / 8][h % 8];
         for (unsigned b = 0; b < kHigh; ++b) {
           if (h >> b & 1) value = value + d[h ^ (1u << b)] * high[h][b];
         }
         d[h] = value;
       }
     }
-    std::memcpy(&next[g], d, sizeof d);
+    for (unsigned h = 0; h < kLanes; ++h) next[g].part[h / 8][h % 8] = d[h];
 
     if (g + 1 < groups) {
-      // The next mask with p bits, in increasing order (which is colex order).
-      std::uint64_t t = mask | (mask - 1);
-      mask = (t + 1) | (((~t & (t + 1)) - 1) >> (std::countr_zero(mask) + 1));
+      unsigned run = 1;
+      while (run < p && elements[run] == elements[0] + run) ++run;
+      elements[run - 1] += 1;
+      for (unsigned j = 0; j + 1 < run; ++j) elements[j] = j;
+      update(run, g + 1);
     }
   }
 }
@@ -177,10 +199,29 @@ std::vector<std::uint32_t> schedule(unsigned n, unsigned left_out) {
   return rows;
 }
 
+// The determinant of the 3 x 3 matrix m, expanded along row 0 into 2 x 2
+// minors; too small for the table.
+float expand_three(const Matrix& m) {
+  auto rows = schedule(3, 3);
+  float sum = 0.0f;
+  float sign = 1.0f;
+  for (unsigned j = 0; j < 3; ++j) {
+    unsigned columns[2];
+    for (unsigned c = 0, k = 0; c < 3; ++c) {
+      if (c != j) columns[k++] = c;
+    }
+    float t = sign * m.data[0][j];
+    sum = sum + base_determinant(m, rows.data(), columns, 2) * t;
+    sign = -sign;
+  }
+  return sum;
+}
+
 }  // namespace
 
 float expand_determinant(const Matrix& m) {
   const unsigned n = m.rows;
+  if (n == 3) return expand_three(m);
   const unsigned low = n - kHigh;
   require_levels(n, 2);
   auto prev = make_level(n);
@@ -190,11 +231,25 @@ float expand_determinant(const Matrix& m) {
     compute_level(m, rows.data(), p, prev.get(), next.get());
     std::swap(prev, next);
   }
-  return prev[0][kLanes - 1];
+  return prev[0].lane(kLanes - 1);
 }
 
 void expand_minors(const Matrix& m, Matrix& minors) {
   const unsigned n = m.rows;
+  if (n == 3) {
+    // Every minor is 2 x 2.
+    for (unsigned i = 0; i < 3; ++i) {
+      auto rows = schedule(3, i);
+      for (unsigned j = 0; j < 3; ++j) {
+        unsigned columns[2];
+        for (unsigned c = 0, k = 0; c < 3; ++c) {
+          if (c != j) columns[k++] = c;
+        }
+        minors.data[i][j] = base_determinant(m, rows.data(), columns, 2);
+      }
+    }
+    return;
+  }
   const unsigned low = n - kHigh;
   require_levels(n, 4);
   auto whole_prev = make_level(n);
@@ -202,10 +257,11 @@ void expand_minors(const Matrix& m, Matrix& minors) {
   std::unique_ptr<Lanes[]> branch[2] = {make_level(n), make_level(n)};
 
   // Without row i, sets of up to n - 1 - i columns expand along the same rows
-  // as in the whole matrix, so levels up to p = low - 1 - i are the whole
-  // matrix's. From there on, row i's own levels are computed, up to the level
-  // holding every set of n - 1 columns: level low - 1 for those without a low
-  // column, level low for those without a high column.
+  // as in the whole matrix, so levels up to p = low - i - 1 (sets of at most
+  // low - i - 1 + kHigh = n - 1 - i columns) are the whole matrix's. From
+  // there on, row i's own levels are computed, up to the level holding every
+  // set of n - 1 columns: level low - 1 for those without a low column, level
+  // low for those without a high column.
   auto minors_without_row = [&](unsigned i, const Lanes* shared) {
     unsigned first = i < low ? low - i : 0;
     auto rows = schedule(n, i);
@@ -219,8 +275,8 @@ void expand_minors(const Matrix& m, Matrix& minors) {
     }
     for (unsigned j = 0; j < n; ++j) {
       // Without low column j, the low part's rank is low - 1 - j.
-      minors.data[i][j] = j < low ? before_last[low - 1 - j][kLanes - 1]
-                                  : level[0][(kLanes - 1) ^ (1u << (j - low))];
+      minors.data[i][j] = j < low ? before_last[low - 1 - j].lane(kLanes - 1)
+                                  : level[0].lane((kLanes - 1) ^ (1u << (j - low)));
     }
   };
 

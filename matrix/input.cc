@@ -130,9 +130,59 @@ Scan scan_integer(Input& in, std::int64_t& value) {
   return Scan::value;
 }
 
+namespace {
+
+// Converts the commonest spelling, [-]digits[.digits][e[+-]digits] followed by
+// white space, when its value is w x 10^e with w <= 2^24 and |e| <= 10. Then w
+// and 10^|e| are exact floats, and one multiplication or division rounds
+// exactly as strtof does. Returns the end of the number, or null when the
+// spelling is not of that form (the caller then takes the general path).
+// Relies on the text ending in white space or '\0'.
+const char* convert_short_decimal(const char* p, float& value) {
+  static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                      1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  const char* s = p + (*p == '-');
+  std::uint64_t w = 0;
+  const char* digits = s;
+  for (; is_digit(*s); ++s) w = w * 10 + static_cast<std::uint64_t>(*s - '0');
+  std::ptrdiff_t count = s - digits;
+  int exponent = 0;
+  if (*s == '.') {
+    const char* fraction = ++s;
+    for (; is_digit(*s); ++s) w = w * 10 + static_cast<std::uint64_t>(*s - '0');
+    exponent = -static_cast<int>(s - fraction);
+    count += s - fraction;
+  }
+  if (count == 0 || count > 19) return nullptr;
+  if (*s == 'e' || *s == 'E') {
+    const char* e = s + 1;
+    bool negative = *e == '-';
+    if (*e == '+' || *e == '-') ++e;
+    int magnitude = 0;
+    const char* first = e;
+    for (; is_digit(*e) && e - first < 4; ++e) magnitude = magnitude * 10 + (*e - '0');
+    if (e == first || is_digit(*e)) return nullptr;
+    exponent += negative ? -magnitude : magnitude;
+    s = e;
+  }
+  if (!is_space(*s) || w > (std::uint64_t{1} << 24) || exponent < -10 || exponent > 10) {
+    return nullptr;
+  }
+  auto f = static_cast<float>(w);
+  f = exponent < 0 ? f / kPowers[-exponent] : f * kPowers[exponent];
+  value = *p == '-' ? -f : f;
+  return s;
+}
+
+}  // namespace
+
 Scan scan_float(Input& in, float& value) {
   if (in.broken_token) return Scan::mismatch;
   if (!skip_space(in)) return Scan::end;
+  if (const char* stop = convert_short_decimal(in.buffer.get() + in.pos, value)) {
+    in.pos = static_cast<std::size_t>(stop - in.buffer.get());
+    return Scan::value;
+  }
   // Find where the token ends, so that the conversion sees all of it.
   std::size_t length = 0;
   for (;;) {
@@ -149,7 +199,7 @@ Scan scan_float(Input& in, float& value) {
   const char* q = p + length;
   std::size_t sign = *p == '-' ? 1 : 0;
   if (is_digit(p[sign]) || (p[sign] == '.' && is_digit(p[sign + 1]))) {
-    // Plain decimal: from_chars is correctly rounded, as strtof is, and much
+    // Other plain decimals: from_chars is correctly rounded, as strtof is, and
     // faster. It does not read 0x as hexadecimal, and reports overflow and
     // underflow instead of returning strtof's value: leave those to strtof.
     float v;

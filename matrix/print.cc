@@ -17,16 +17,18 @@ char* format_fixed(char* out, float x, int decimals) {
   }
   static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
   // A float has 24 significant bits and 10^6 needs 14 more beyond its power of
-  // two, so x * 10^decimals is exact in double. Rounding it to an integer in
-  // the default mode (to nearest, ties to even) is then exactly printf's
-  // rounding of x to `decimals` places.
+  // two, so x * 10^decimals is exact in double. Rounding it to an integer to
+  // nearest, ties to even, is then exactly printf's rounding of x to
+  // `decimals` places. Below 2^52 the fraction below is exact too.
   double scaled = std::fabs(static_cast<double>(x)) * kScale[decimals];
-  if (!(scaled < 1e18)) {
+  if (!(scaled < 1e15)) {
     return std::to_chars(out, out + kFixedWidth, static_cast<double>(x),
                          std::chars_format::fixed, decimals)
         .ptr;
   }
-  auto units = static_cast<std::uint64_t>(std::nearbyint(scaled));
+  auto units = static_cast<std::uint64_t>(scaled);
+  double rest = scaled - static_cast<double>(units);
+  if (rest > 0.5 || (rest == 0.5 && units % 2 == 1)) ++units;
   auto unit = static_cast<std::uint64_t>(kScale[decimals]);
   if (std::signbit(x)) *out++ = '-';
   out = std::to_chars(out, out + kFixedWidth, units / unit).ptr;

@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""End-to-end benchmarks of quolvend: whole runs of the program, timed with
+their peak memory, beside baselines measured in the same invocation.
+
+    bench/run.py [--sections io,micro,det,inv] [--big]
+
+io     -a and -m on 500, 1000 and 2000 square files of random six-digit values,
+       beside numpy (Debian's python3-numpy, installed if missing) and a plain
+       build of the program (fscanf, printf, the textbook product loop)
+micro  the reader, printer and product kernel alone, beside fscanf, printf
+       and the plain loops
+det    -D at sizes 10 to 30 (32 with --big), beside the plain recursion at 9 to 11
+inv    -i at sizes 8 to 26 and -d at 16 and 20, beside the plain algorithm at 7 to 9
+
+Times are medians of several runs, taken in turn with the baseline so that a
+slow spell of the machine hits both; ratios compare medians."""
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build")
+DATA = os.path.join(ROOT, "bench", "data")
+QUOLVEND = os.path.join(BUILD, "quolvend")
+PLAIN = os.path.join(BUILD, "bench", "quolvend_plain")
+MICRO = os.path.join(BUILD, "bench", "quolvend_micro")
+NUMPY_PYTHON = "/usr/bin/python3"
+
+
+def build():
+    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release"],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", BUILD, "-j", str(os.cpu_count() or 2), "--target",
+                    "quolvend", "quolvend_plain", "quolvend_micro"], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def have_numpy():
+    def check():
+        return subprocess.run([NUMPY_PYTHON, "-c", "import numpy"],
+                              stderr=subprocess.DEVNULL).returncode == 0
+    if check():
+        return True
+    sudo = [] if os.geteuid() == 0 else ["sudo"]
+    print("installing python3-numpy ...", file=sys.stderr)
+    subprocess.run(sudo + ["apt-get", "install", "-y", "python3-numpy"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return check()
+
+
+def matrix_file(name, rows, cols, value):
+    """Writes a matrix file once, with values from value(rng)."""
+    os.makedirs(DATA, exist_ok=True)
+    path = os.path.join(DATA, name)
+    if not os.path.exists(path):
+        rng = random.Random(name)
+        with open(path + ".tmp", "w") as f:
+            f.write(f"{rows} {cols}\n")
+            for _ in range(rows):
+                f.write(" ".join("%.6g" % value(rng) for _ in range(cols)) + "\n")
+        os.replace(path + ".tmp", path)
+    return path
+
+
+def six_digits(rng):
+    return rng.uniform(-100.0, 100.0)
+
+
+def unit(rng):
+    return rng.uniform(-1.0, 1.0)
+
+
+def run_once(command):
+    """Runs a command; returns (seconds, peak KiB, output, status)."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+    output = process.stdout.read()
+    _, status, usage = os.wait4(process.pid, 0)
+    seconds = time.perf_counter() - start
+    return seconds, usage.ru_maxrss, output, os.waitstatus_to_exitcode(status)
+
+
+def compare(commands, runs):
+    """Runs each command `runs` times, in turn; returns name -> (median s, peak KiB, output)."""
+    times = {name: [] for name in commands}
+    peaks = {name: 0 for name in commands}
+    outputs = {}
+    for _ in range(runs):
+        for name, command in commands.items():
+            seconds, peak, output, _ = run_once(command)
+            times[name].append(seconds)
+            peaks[name] = max(peaks[name], peak)
+            outputs[name] = output
+    return {name: (statistics.median(times[name]), peaks[name], outputs[name]) for name in commands}
+
+
+def show_time(seconds):
+    return f"{seconds * 1000:.1f} ms" if seconds < 1 else f"{seconds:.2f} s"
+
+
+def show_memory(kib):
+    return f"{kib / 1024:.1f} MiB" if kib < 1024 * 1024 else f"{kib / 1024 / 1024:.2f} GiB"
+
+
+def row(*cells):
+    print("| " + " | ".join(str(c) for c in cells) + " |", flush=True)
+
+
+def section_io(numpy_ok):
+    print("\n## -a and -m end to end (random values, six significant digits)\n")
+    row("case", "quolvend", "peak", "numpy", "peak", "ratio to numpy", "plain", "ratio to plain")
+    row(*["---"] * 8)
+    for n in (500, 1000, 2000):
+        path = matrix_file(f"square-{n}.txt", n, n, six_digits)
+        for op in ("-a", "-m"):
+            commands = {"quolvend": [QUOLVEND, op, path, path]}
+            if numpy_ok:
+                commands["numpy"] = [NUMPY_PYTHON, os.path.join(ROOT, "bench", "numpy_calc.py"),
+                                     op, path, path]
+            # The textbook product takes minutes at 2000 here; the plain -m runs at 500 only.
+            if op == "-a" or n == 500:
+                commands["plain"] = [PLAIN, op, path, path]
+            r = compare(commands, 5 if n < 2000 else 3)
+            q = r["quolvend"]
+            cells = [f"{op} {n}", show_time(q[0]), show_memory(q[1])]
+            for other in ("numpy", "plain"):
+                if other in r:
+                    cells += [show_time(r[other][0]), show_memory(r[other][1]),
+                              f"{q[0] / r[other][0]:.2f}x"] if other == "numpy" else \
+                             [show_time(r[other][0]), f"{q[0] / r[other][0]:.2f}x"]
+                else:
+                    cells += ["-", "-", "-"] if other == "numpy" else ["-", "-"]
+            row(*cells)
+
+
+def section_micro():
+    print("\n## Hot paths alone (medians in one process)\n")
+    print("```")
+    subprocess.run([MICRO, "2000"], check=True)
+    print("```", flush=True)
+
+
+def determinant_cases(sizes, plain_sizes, op, runs_for):
+    startup = compare({"start": [QUOLVEND, "-D", matrix_file("unit-1.txt", 1, 1, unit)]}, 9)["start"][0]
+    print(f"\nProcess start-up and a 1 x 1 run: {show_time(startup)}\n")
+    row("size", "quolvend", "peak", "plain", "plain peak", "speed-up", "same output")
+    row(*["---"] * 7)
+    for n in sorted(set(sizes) | set(plain_sizes)):
+        path = matrix_file(f"unit-{n}.txt", n, n, unit)
+        commands = {}
+        if n in sizes:
+            commands["quolvend"] = [QUOLVEND, op, path]
+        if n in plain_sizes:
+            commands["plain"] = [PLAIN, op, path]
+        r = compare(commands, runs_for(n))
+        q, p = r.get("quolvend"), r.get("plain")
+        row(n, show_time(q[0]) if q else "-", show_memory(q[1]) if q else "-",
+            show_time(p[0]) if p else "-", show_memory(p[1]) if p else "-",
+            f"{p[0] / q[0]:.0f}x" if p and q else "-",
+            ("yes" if q[2] == p[2] else "NO") if p and q else "-")
+
+
+def section_det(big):
+    print("\n## -D end to end (random values in -1..1)")
+    sizes = [10, 12, 16, 20, 24, 26, 28, 30] + ([32] if big else [])
+    determinant_cases(sizes, [9, 10, 11], "-D",
+                      lambda n: 5 if n <= 20 else 3 if n <= 26 else 1)
+
+
+def section_inv():
+    print("\n## -i end to end (random values in -1..1)")
+    determinant_cases([8, 10, 12, 16, 20, 22, 24, 26], [7, 8, 9], "-i",
+                      lambda n: 5 if n <= 20 else 3 if n <= 24 else 1)
+    print("\n## -d end to end\n")
+    row("size", "quolvend", "peak")
+    row(*["---"] * 3)
+    for n in (16, 20):
+        a = matrix_file(f"unit-{n}.txt", n, n, unit)
+        b = matrix_file(f"divisor-{n}.txt", n, n, unit)
+        q = compare({"quolvend": [QUOLVEND, "-d", a, b]}, 5)["quolvend"]
+        row(n, show_time(q[0]), show_memory(q[1]))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--sections", default="io,micro,det,inv")
+    parser.add_argument("--big", action="store_true", help="also time -D at 32 x 32")
+    args = parser.parse_args()
+    sections = args.sections.split(",")
+    build()
+    print(f"# quolvend benchmarks, {time.strftime('%Y-%m-%d')}, {os.cpu_count()} cores, "
+          f"{os.uname().machine}")
+    if "io" in sections:
+        section_io(have_numpy())
+    if "micro" in sections:
+        section_micro()
+    if "det" in sections:
+        section_det(args.big)
+    if "inv" in sections:
+        section_inv()
+
+
+if __name__ == "__main__":
+    main()
