@@ -21,6 +21,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -30,6 +31,18 @@ QUOLVEND = os.path.join(BUILD, "quolvend")
 PLAIN = os.path.join(BUILD, "bench", "quolvend_plain")
 MICRO = os.path.join(BUILD, "bench", "quolvend_micro")
 NUMPY_PYTHON = "/usr/bin/python3"
+TIME = "/usr/bin/time"
+
+
+def install(package, check):
+    """Installs a Debian package with apt-get unless check() already holds."""
+    if check():
+        return True
+    sudo = [] if os.geteuid() == 0 else ["sudo"]
+    print(f"installing {package} ...", file=sys.stderr)
+    subprocess.run(sudo + ["apt-get", "install", "-y", package],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return check()
 
 
 def build():
@@ -41,16 +54,8 @@ def build():
 
 
 def have_numpy():
-    def check():
-        return subprocess.run([NUMPY_PYTHON, "-c", "import numpy"],
-                              stderr=subprocess.DEVNULL).returncode == 0
-    if check():
-        return True
-    sudo = [] if os.geteuid() == 0 else ["sudo"]
-    print("installing python3-numpy ...", file=sys.stderr)
-    subprocess.run(sudo + ["apt-get", "install", "-y", "python3-numpy"],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return check()
+    return install("python3-numpy", lambda: subprocess.run(
+        [NUMPY_PYTHON, "-c", "import numpy"], stderr=subprocess.DEVNULL).returncode == 0)
 
 
 def matrix_file(name, rows, cols, value):
@@ -76,14 +81,16 @@ def unit(rng):
 
 
 def run_once(command):
-    """Runs a command; returns (seconds, peak KiB, output, status)."""
-    start = time.perf_counter()
-    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL)
-    output = process.stdout.read()
-    _, status, usage = os.wait4(process.pid, 0)
-    seconds = time.perf_counter() - start
-    return seconds, usage.ru_maxrss, output, os.waitstatus_to_exitcode(status)
+    """Runs a command under GNU time; returns (seconds, peak KiB, output, status).
+    (A child forked from Python would count Python's own memory in its peak.)"""
+    with tempfile.NamedTemporaryFile("r") as report:
+        start = time.perf_counter()
+        result = subprocess.run([TIME, "-f", "%M", "-o", report.name] + command,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL)
+        seconds = time.perf_counter() - start
+        peak = int(report.read().split()[-1])
+    return seconds, peak, result.stdout, result.returncode
 
 
 def compare(commands, runs):
@@ -193,6 +200,8 @@ def main():
     parser.add_argument("--big", action="store_true", help="also time -D at 32 x 32")
     args = parser.parse_args()
     sections = args.sections.split(",")
+    if not install("time", lambda: os.access(TIME, os.X_OK)):
+        sys.exit("bench/run.py needs GNU time (Debian package time)")
     build()
     print(f"# quolvend benchmarks, {time.strftime('%Y-%m-%d')}, {os.cpu_count()} cores, "
           f"{os.uname().machine}")

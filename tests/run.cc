@@ -32,25 +32,27 @@ std::string Sandbox::write(const std::string& name, const std::string& text) con
   return name;
 }
 
-std::string example(const std::string& name) { return std::string(QUOLVEND_EXAMPLES) + "/" + name; }
+namespace {
 
-Outcome run_quolvend(const Invocation& invocation) {
+// Runs `program` with argv `arg_text` (its name first) as the invocation says.
+Outcome run_program(const char* program, std::vector<std::string> arg_text,
+                    const Invocation& invocation) {
   // A program that exits before reading all its input must not take the test
   // process down with it.
   ::signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe failed");
 
-  std::vector<std::string> env_text;
+  std::map<std::string, std::string> env_values;
   for (const char* name : {"PATH", "HOME", "ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
-    if (const char* value = std::getenv(name)) env_text.push_back(std::string(name) + "=" + value);
+    if (const char* value = std::getenv(name)) env_values[name] = value;
   }
-  for (const auto& [name, value] : invocation.env) env_text.push_back(name + "=" + value);
+  for (const auto& [name, value] : invocation.env) env_values[name] = value;
+  std::vector<std::string> env_text;
+  for (const auto& [name, value] : env_values) env_text.push_back(name + "=" + value);
   std::vector<char*> env;
   for (auto& entry : env_text) env.push_back(entry.data());
   env.push_back(nullptr);
-  std::vector<std::string> arg_text = {"quolvend"};
-  arg_text.insert(arg_text.end(), invocation.args.begin(), invocation.args.end());
   std::vector<char*> argv;
   for (auto& arg : arg_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -65,7 +67,7 @@ Outcome run_quolvend(const Invocation& invocation) {
     ::dup2(err[1], STDERR_FILENO);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
     if (!invocation.dir.empty() && ::chdir(invocation.dir.c_str()) != 0) ::_exit(126);
-    ::execve(QUOLVEND_BINARY, argv.data(), env.data());
+    ::execve(program, argv.data(), env.data());
     ::_exit(127);
   }
   ::close(in[0]);
@@ -120,4 +122,21 @@ Outcome run_quolvend(const Invocation& invocation) {
   return outcome;
 }
 
+}  // namespace
+
+Outcome run_quolvend(const Invocation& invocation) {
+  std::vector<std::string> argv = {"quolvend"};
+  argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
+  return run_program(QUOLVEND_BINARY, std::move(argv), invocation);
+}
+
+Outcome run_shell(const std::string& command, Invocation invocation) {
+  std::string binary = QUOLVEND_BINARY;
+  std::string path = binary.substr(0, binary.rfind('/'));
+  if (const char* inherited = std::getenv("PATH")) path += std::string(":") + inherited;
+  invocation.env["PATH"] = path;
+  return run_program("/bin/sh", {"sh", "-c", command}, invocation);
+}
+
 }  // namespace quolvend::testing
+

@@ -43,7 +43,11 @@ struct Invocation {
 // sanitizers' options its only inherited environment.
 Outcome run_quolvend(const Invocation& invocation);
 
-// The path of a file under the examples directory.
-std::string example(const std::string& name);
+// Runs a shell command line with the built quolvend first on the PATH;
+// `invocation.args` is unused.
+Outcome run_shell(const std::string& command, Invocation invocation);
+
+// The source tree's top directory.
+inline std::string source_dir() { return QUOLVEND_SOURCE_DIR; }
 
 }  // namespace quolvend::testing
