@@ -18,11 +18,12 @@ using Vec = float __attribute__((vector_size(32), aligned(4), may_alias));
 // kBlockCols columns of b. Splitting k into runs only stores a partial sum and
 // loads it again, so every element still sees the same operations in the same
 // order.
-constexpr std::size_t kRows = 6;
-constexpr std::size_t kCols = 16;
+constexpr std::size_t kRows = 3;
+constexpr std::size_t kCols = 32;
+constexpr std::size_t kVectors = kCols / 8;
 constexpr std::size_t kDepth = 256;
-constexpr std::size_t kBlockRows = 16 * kRows;
-constexpr std::size_t kBlockCols = 64 * kCols;
+constexpr std::size_t kBlockRows = 32 * kRows;
+constexpr std::size_t kBlockCols = 32 * kCols;
 
 // Copies a depth x width block of b (row stride ldb) into panels of kCols
 // columns, each panel k-major, padding the last panel with zeros.
@@ -52,23 +53,20 @@ void pack_a(const float* a, std::size_t lda, std::size_t height, std::size_t dep
 [[gnu::always_inline]] inline void multiply_tile(std::size_t depth, const float* a_panel,
                                                  const float* b_panel, float* tile,
                                                  std::size_t ldc) {
-  Vec c[kRows][2];
+  Vec c[kRows][kVectors];
   for (std::size_t r = 0; r < kRows; ++r) {
-    c[r][0] = *reinterpret_cast<const Vec*>(tile + r * ldc);
-    c[r][1] = *reinterpret_cast<const Vec*>(tile + r * ldc + 8);
+    for (std::size_t v = 0; v < kVectors; ++v) c[r][v] = *reinterpret_cast<const Vec*>(tile + r * ldc + 8 * v);
   }
   for (std::size_t k = 0; k < depth; ++k, a_panel += kRows, b_panel += kCols) {
-    Vec b0 = *reinterpret_cast<const Vec*>(b_panel);
-    Vec b1 = *reinterpret_cast<const Vec*>(b_panel + 8);
+    Vec b[kVectors];
+    for (std::size_t v = 0; v < kVectors; ++v) b[v] = *reinterpret_cast<const Vec*>(b_panel + 8 * v);
     for (std::size_t r = 0; r < kRows; ++r) {
       float a = a_panel[r];
-      c[r][0] = c[r][0] + b0 * a;
-      c[r][1] = c[r][1] + b1 * a;
+      for (std::size_t v = 0; v < kVectors; ++v) c[r][v] = c[r][v] + b[v] * a;
     }
   }
   for (std::size_t r = 0; r < kRows; ++r) {
-    *reinterpret_cast<Vec*>(tile + r * ldc) = c[r][0];
-    *reinterpret_cast<Vec*>(tile + r * ldc + 8) = c[r][1];
+    for (std::size_t v = 0; v < kVectors; ++v) *reinterpret_cast<Vec*>(tile + r * ldc + 8 * v) = c[r][v];
   }
 }
 

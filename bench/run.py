@@ -175,14 +175,14 @@ def determinant_cases(sizes, plain_sizes, op, runs_for):
 
 def section_det(big):
     print("\n## -D end to end (random values in -1..1)")
-    sizes = [10, 12, 16, 20, 24, 26, 28, 30] + ([32] if big else [])
+    sizes = [9, 10, 11, 12, 16, 20, 24, 26, 28, 30] + ([32] if big else [])
     determinant_cases(sizes, [9, 10, 11], "-D",
                       lambda n: 5 if n <= 20 else 3 if n <= 26 else 1)
 
 
 def section_inv():
     print("\n## -i end to end (random values in -1..1)")
-    determinant_cases([8, 10, 12, 16, 20, 22, 24, 26], [7, 8, 9], "-i",
+    determinant_cases([7, 8, 9, 10, 12, 16, 20, 22, 24, 26], [7, 8, 9], "-i",
                       lambda n: 5 if n <= 20 else 3 if n <= 24 else 1)
     print("\n## -d end to end\n")
     row("size", "quolvend", "peak")
