@@ -14,36 +14,6 @@ namespace quolvend {
 namespace {
 
 using testing::bits_equal;
-using testing::make_matrix;
-
-TEST(MatrixInverse, SmallCasesByHand) {
-  // Each cofactor times the one reciprocal of the determinant, never divided.
-  Matrix inv = matrix_inverse(make_matrix({{4, 7}, {2, 6}}));
-  float r = 1.0f / 10.0f;
-  EXPECT_TRUE(bits_equal(make_matrix({{6 * r, -7 * r}, {-2 * r, 4 * r}}), inv));
-  EXPECT_TRUE(bits_equal(make_matrix({{-2, 1}, {1.5f, -0.5f}}),
-                         matrix_inverse(make_matrix({{1, 2}, {3, 4}}))));
-}
-
-TEST(MatrixInverse, ZeroCofactorAtAnOddPositionIsNegativeZero) {
-  Matrix inv = matrix_inverse(make_matrix({{2, 0, 1}, {1, 3, 2}, {1, 1, 2}}));
-  EXPECT_TRUE(testing::same_bits(inv.data[1][0], -0.0f));
-}
-
-TEST(MatrixInverse, OneByOneIsTheReciprocal) {
-  EXPECT_TRUE(bits_equal(make_matrix({{0.25f}}), matrix_inverse(make_matrix({{4}}))));
-  EXPECT_TRUE(bits_equal(make_matrix({{1.0f / -5.0f}}), matrix_inverse(make_matrix({{-5}}))));
-  auto quotient = matrix_divide(make_matrix({{6}}), make_matrix({{4}}));
-  ASSERT_TRUE(quotient);
-  EXPECT_TRUE(bits_equal(make_matrix({{1.5f}}), *quotient));
-}
-
-TEST(MatrixDivide, ByItselfGivesTheIdentity) {
-  Matrix a = make_matrix({{1, 2}, {3, 4}});
-  auto q = matrix_divide(a, a);
-  ASSERT_TRUE(q);
-  EXPECT_TRUE(bits_equal(make_matrix({{1, 0}, {0, 1}}), *q));
-}
 
 // The fast inverse against the literal algorithm (a cut and a full recursion
 // per cofactor) on every size up to 8 x 8 and every kind of element.
