@@ -80,7 +80,8 @@ float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigne
 }
 
 // Computes level p from level p - 1 (`prev`, unused when p is 0) into `next`.
-__attribute__((target_clones("avx2", "default")))
+// Built for several instruction sets, the best one picked at run time.
+__attribute__((target_clones("avx512f", "avx2", "default")))
 void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev,
                    Lanes* next) {
   const unsigned n = m.rows;
