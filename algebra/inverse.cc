@@ -16,6 +16,9 @@ Matrix matrix_inverse(const Matrix& m) {
   if (m.rows != m.cols) die("Matrix must be Square");
   const std::uint32_t n = m.rows;
   Matrix inverse = matrix_create(n, n);
+  // A matrix too large for the cofactor tables fails now, not after its
+  // determinant has been worked out.
+  require_minor_tables(n);
   float det = matrix_determinant(m);
   if (det == 0.0f) die("Matrix not Invertable\n");
 

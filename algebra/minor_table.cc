@@ -235,6 +235,10 @@ float expand_determinant(const Matrix& m) {
   return prev[0].lane(kLanes - 1);
 }
 
+void require_minor_tables(unsigned n) {
+  if (n > 3) require_levels(n, 4);
+}
+
 void expand_minors(const Matrix& m, Matrix& minors) {
   const unsigned n = m.rows;
   if (n == 3) {
@@ -252,7 +256,7 @@ void expand_minors(const Matrix& m, Matrix& minors) {
     return;
   }
   const unsigned low = n - kHigh;
-  require_levels(n, 4);
+  require_minor_tables(n);
   auto whole_prev = make_level(n);
   auto whole_next = make_level(n);
   std::unique_ptr<Lanes[]> branch[2] = {make_level(n), make_level(n)};

@@ -18,6 +18,10 @@ namespace quolvend {
 // with "MALLOC error" if the tables cannot fit in physical memory.
 float expand_determinant(const Matrix& m);
 
+// Ends the process with "MALLOC error" unless the tables expand_minors needs
+// for an n x n matrix fit in physical memory.
+void require_minor_tables(unsigned n);
+
 // Sets minors.data[i][j] to the determinant, computed as expand_determinant
 // would, of m without row i and column j, for every i and j. m is square and
 // at least 3 x 3; minors has its size. Ends the process with "MALLOC error" if
