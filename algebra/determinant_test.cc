@@ -51,8 +51,8 @@ TEST(MatrixDeterminant, EqualsThePlainRecursionBitForBit) {
       float expected = reference::determinant(m);
       float actual = matrix_determinant(m);
       ASSERT_TRUE(same_bits(expected, actual))
-          << n << "x" << n << " round " << round << ": " << std::hexfloat << actual
-          << ", expected " << expected;
+          << n << "x" << n << " round " << round << ": " << std::hexfloat << actual << ", expected "
+          << expected;
     }
   }
 }

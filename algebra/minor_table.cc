@@ -43,7 +43,8 @@ struct Binomials {
   constexpr Binomials() {
     for (unsigned n = 0; n <= kMaxLow; ++n) {
       value[n][0] = 1;
-      for (unsigned k = 1; k <= n; ++k) value[n][k] = value[n - 1][k - 1] + (k < n ? value[n - 1][k] : 0);
+      for (unsigned k = 1; k <= n; ++k)
+        value[n][k] = value[n - 1][k - 1] + (k < n ? value[n - 1][k] : 0);
     }
   }
 };
@@ -81,9 +82,8 @@ float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigne
 
 // Computes level p from level p - 1 (`prev`, unused when p is 0) into `next`.
 // Built for several instruction sets, the best one picked at run time.
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev,
-                   Lanes* next) {
+[[gnu::target_clones("avx512f", "avx2", "default")]] void compute_level(
+    const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev, Lanes* next) {
   const unsigned n = m.rows;
   const unsigned low = n - kHigh;
 
@@ -95,7 +95,8 @@ void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const
     for (unsigned h = 0; h < kLanes; ++h) {
       coefficient[0][c].part[h / 8][h % 8] = m.data[rows[p + std::popcount(h)]][c];
     }
-    for (unsigned v = 0; v < kWidth; ++v) coefficient[1][c].part[v] = coefficient[0][c].part[v] * -1.0f;
+    for (unsigned v = 0; v < kWidth; ++v)
+      coefficient[1][c].part[v] = coefficient[0][c].part[v] * -1.0f;
   }
   // high[h][b]: the signed factor of high column b in lane h.
   float high[kLanes][kHigh] = {};

@@ -55,27 +55,30 @@ void pack_a(const float* a, std::size_t lda, std::size_t height, std::size_t dep
                                                  std::size_t ldc) {
   Vec c[kRows][kVectors];
   for (std::size_t r = 0; r < kRows; ++r) {
-    for (std::size_t v = 0; v < kVectors; ++v) c[r][v] = *reinterpret_cast<const Vec*>(tile + r * ldc + 8 * v);
+    for (std::size_t v = 0; v < kVectors; ++v)
+      c[r][v] = *reinterpret_cast<const Vec*>(tile + r * ldc + 8 * v);
   }
   for (std::size_t k = 0; k < depth; ++k, a_panel += kRows, b_panel += kCols) {
     Vec b[kVectors];
-    for (std::size_t v = 0; v < kVectors; ++v) b[v] = *reinterpret_cast<const Vec*>(b_panel + 8 * v);
+    for (std::size_t v = 0; v < kVectors; ++v)
+      b[v] = *reinterpret_cast<const Vec*>(b_panel + 8 * v);
     for (std::size_t r = 0; r < kRows; ++r) {
       float a = a_panel[r];
       for (std::size_t v = 0; v < kVectors; ++v) c[r][v] = c[r][v] + b[v] * a;
     }
   }
   for (std::size_t r = 0; r < kRows; ++r) {
-    for (std::size_t v = 0; v < kVectors; ++v) *reinterpret_cast<Vec*>(tile + r * ldc + 8 * v) = c[r][v];
+    for (std::size_t v = 0; v < kVectors; ++v)
+      *reinterpret_cast<Vec*>(tile + r * ldc + 8 * v) = c[r][v];
   }
 }
 
 // c (height x width, stride ldc) += packed a block x packed b block. Built for
 // several instruction sets; the best one the processor has is picked at run
 // time. None of them contracts a multiply and an add into one rounding.
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void multiply_block(std::size_t height, std::size_t width, std::size_t depth,
-                    const float* a_packed, const float* b_packed, float* c, std::size_t ldc) {
+[[gnu::target_clones("avx512f", "avx2", "default")]] void multiply_block(
+    std::size_t height, std::size_t width, std::size_t depth, const float* a_packed,
+    const float* b_packed, float* c, std::size_t ldc) {
   float edge[kRows * kCols];
   for (std::size_t j = 0; j < width; j += kCols) {
     const float* b_panel = b_packed + j * depth;
@@ -120,7 +123,8 @@ std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b) {
       for (std::size_t ic = 0; ic < m; ic += kBlockRows) {
         std::size_t height = std::min(kBlockRows, m - ic);
         pack_a(a_data + ic * inner + pc, inner, height, depth, a_packed.get());
-        multiply_block(height, width, depth, a_packed.get(), b_packed.get(), c_data + ic * n + jc, n);
+        multiply_block(height, width, depth, a_packed.get(), b_packed.get(), c_data + ic * n + jc,
+                       n);
       }
     }
   }

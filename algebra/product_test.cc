@@ -37,7 +37,8 @@ TEST(MatrixMultiply, EqualsThePlainLoopBitForBit) {
     Matrix b = testing::random_matrix(rng, k, n, mix);
     auto product = matrix_multiply(a, b);
     ASSERT_TRUE(product);
-    ASSERT_TRUE(bits_equal(reference::multiply(a, b), *product)) << m << "x" << k << " times " << k << "x" << n;
+    ASSERT_TRUE(bits_equal(reference::multiply(a, b), *product))
+        << m << "x" << k << " times " << k << "x" << n;
   }
   // Wider than one block of columns, with a ragged last block.
   Matrix a = testing::random_matrix(rng, 7, 300, testing::Mix::mixed_magnitudes);

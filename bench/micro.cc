@@ -27,7 +27,8 @@ double median_seconds(int runs, const std::function<void()>& work) {
   for (int i = 0; i < runs; ++i) {
     auto start = std::chrono::steady_clock::now();
     work();
-    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    times.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
@@ -49,8 +50,8 @@ void bench_reading(const char* path, std::size_t numbers) {
     std::fclose(f);
     sink = sum;
   });
-  std::printf("read    %6.1f ns/number   fscanf %6.1f ns/number   %.1fx faster\n", fast / numbers * 1e9,
-              plain / numbers * 1e9, plain / fast);
+  std::printf("read    %6.1f ns/number   fscanf %6.1f ns/number   %.1fx faster\n",
+              fast / numbers * 1e9, plain / numbers * 1e9, plain / fast);
 }
 
 void bench_printing(const std::vector<float>& values) {
@@ -104,8 +105,8 @@ void bench_product(std::uint32_t n, std::mt19937& rng) {
       }
     }
   });
-  std::printf("product %u: %5.1f GFLOP/s   r-k-c loop %5.1f GFLOP/s   r-c-k loop %5.1f GFLOP/s\n", n,
-              flops / fast * 1e-9, flops / rkc * 1e-9, flops / rck * 1e-9);
+  std::printf("product %u: %5.1f GFLOP/s   r-k-c loop %5.1f GFLOP/s   r-c-k loop %5.1f GFLOP/s\n",
+              n, flops / fast * 1e-9, flops / rkc * 1e-9, flops / rck * 1e-9);
 }
 
 }  // namespace

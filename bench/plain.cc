@@ -37,7 +37,8 @@ Matrix textbook_product(const Matrix& a, const Matrix& b) {
   Matrix c = matrix_create(a.rows, b.cols);
   for (unsigned r = 0; r < a.rows; ++r) {
     for (unsigned j = 0; j < b.cols; ++j) {
-      for (unsigned k = 0; k < a.cols; ++k) c.data[r][j] = a.data[r][k] * b.data[k][j] + c.data[r][j];
+      for (unsigned k = 0; k < a.cols; ++k)
+        c.data[r][j] = a.data[r][k] * b.data[k][j] + c.data[r][j];
     }
   }
   return c;

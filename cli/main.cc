@@ -79,10 +79,18 @@ int run(int argc, char** argv) {
   Matrix second = load_operand(argc, argv, 3, "Second Matrix", keyboard);
   std::optional<Matrix> result;
   switch (operation) {
-    case Operation::add: result = matrix_add(first, second); break;
-    case Operation::subtract: result = matrix_subtract(first, second); break;
-    case Operation::multiply: result = matrix_multiply(first, second); break;
-    default: result = matrix_divide(first, second); break;
+    case Operation::add:
+      result = matrix_add(first, second);
+      break;
+    case Operation::subtract:
+      result = matrix_subtract(first, second);
+      break;
+    case Operation::multiply:
+      result = matrix_multiply(first, second);
+      break;
+    default:
+      result = matrix_divide(first, second);
+      break;
   }
   if (!result) {
     out_line("No Solution");

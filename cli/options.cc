@@ -46,16 +46,32 @@ Operation parse_options(int argc, char** argv) {
   Operation operation = Operation::none;
   for (int c; (c = getopt_long(argc, argv, "asmDdhir", kLongOptions, nullptr)) != -1;) {
     switch (c) {
-      case 'a': operation = Operation::add; break;
-      case 's': operation = Operation::subtract; break;
-      case 'm': operation = Operation::multiply; break;
-      case 'D': operation = Operation::determinant; break;
-      case 'd': operation = Operation::divide; break;
-      case 'i': operation = Operation::invert; break;
-      case 'r': operation = Operation::reduce; break;
+      case 'a':
+        operation = Operation::add;
+        break;
+      case 's':
+        operation = Operation::subtract;
+        break;
+      case 'm':
+        operation = Operation::multiply;
+        break;
+      case 'D':
+        operation = Operation::determinant;
+        break;
+      case 'd':
+        operation = Operation::divide;
+        break;
+      case 'i':
+        operation = Operation::invert;
+        break;
+      case 'r':
+        operation = Operation::reduce;
+        break;
       case 'h':
-      case '?': usage();
-      default: break;
+      case '?':
+        usage();
+      default:
+        break;
     }
   }
   if (operation == Operation::none) usage();

@@ -99,8 +99,8 @@ Scan scan_count(Input& in, std::uint32_t& value) {
   std::uint64_t magnitude =
       consume_digits(in, 10, std::numeric_limits<std::uint64_t>::max(), overflow);
   // strtoul: a minus negates in unsigned arithmetic; overflow gives the maximum.
-  std::uint64_t result = overflow ? std::numeric_limits<std::uint64_t>::max()
-                                  : (c == '-' ? 0 - magnitude : magnitude);
+  std::uint64_t result =
+      overflow ? std::numeric_limits<std::uint64_t>::max() : (c == '-' ? 0 - magnitude : magnitude);
   value = static_cast<std::uint32_t>(result);
   return Scan::value;
 }

@@ -79,9 +79,7 @@ inline int peek(Input& in, std::size_t ahead) {
 inline void consume(Input& in, std::size_t count) { in.pos += count; }
 
 // Tells whether c is white space in the C locale.
-inline bool is_space(int c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
+inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 

@@ -63,16 +63,76 @@ TEST(MatrixRead, ReadsRowMajorAndSkipsBadTokensSilently) {
 // conversions distinguish, boundaries, random bytes, and tokens longer than
 // small buffers.
 std::string corpus(std::mt19937& rng, int tokens) {
-  static const char* const kOdd[] = {
-      "-", "+", "in", "inx", "+-1", ".e1", ".", "1e", "1e+", "1e-", "1.5.5", "0x1p", "0x", "0x.",
-      "0x.8p1", "0X1P-3", "0x1.8p+1x", "-0x", "infinit", "INFINITY", "-inf", "+Inf", "nan",
-      "nan(12)", "NaN(abc_9)x", "nan(", "nan(1", "nan()", "nan(a b)", "-nan", "3x", "1.", "-.5",
-      "..5", "1e5000", "-1e-5000", "007", "08", "0x7fffffff", "-0", "+0", "0e0", "1E+05",
-      "3.4028235e38", "3.4028236e38", "3.40282357e38", "1e-45", "7e-46", "1.4e-45", "1e-38",
-      "1.1754942e-38", "16777217", "16777216.5", "4294967295", "4294967296", "-4294967295",
-      "18446744073709551615", "18446744073709551616", "-18446744073709551616",
-      "9223372036854775807", "-9223372036854775809", "2147483648", "-2147483649", "0x80000000",
-      "017777777777", "\x80\xff", "1\xc3\xa9", "\x01", "1,5", "1_000"};
+  static const char* const kOdd[] = {"-",
+                                     "+",
+                                     "in",
+                                     "inx",
+                                     "+-1",
+                                     ".e1",
+                                     ".",
+                                     "1e",
+                                     "1e+",
+                                     "1e-",
+                                     "1.5.5",
+                                     "0x1p",
+                                     "0x",
+                                     "0x.",
+                                     "0x.8p1",
+                                     "0X1P-3",
+                                     "0x1.8p+1x",
+                                     "-0x",
+                                     "infinit",
+                                     "INFINITY",
+                                     "-inf",
+                                     "+Inf",
+                                     "nan",
+                                     "nan(12)",
+                                     "NaN(abc_9)x",
+                                     "nan(",
+                                     "nan(1",
+                                     "nan()",
+                                     "nan(a b)",
+                                     "-nan",
+                                     "3x",
+                                     "1.",
+                                     "-.5",
+                                     "..5",
+                                     "1e5000",
+                                     "-1e-5000",
+                                     "007",
+                                     "08",
+                                     "0x7fffffff",
+                                     "-0",
+                                     "+0",
+                                     "0e0",
+                                     "1E+05",
+                                     "3.4028235e38",
+                                     "3.4028236e38",
+                                     "3.40282357e38",
+                                     "1e-45",
+                                     "7e-46",
+                                     "1.4e-45",
+                                     "1e-38",
+                                     "1.1754942e-38",
+                                     "16777217",
+                                     "16777216.5",
+                                     "4294967295",
+                                     "4294967296",
+                                     "-4294967295",
+                                     "18446744073709551615",
+                                     "18446744073709551616",
+                                     "-18446744073709551616",
+                                     "9223372036854775807",
+                                     "-9223372036854775809",
+                                     "2147483648",
+                                     "-2147483649",
+                                     "0x80000000",
+                                     "017777777777",
+                                     "\x80\xff",
+                                     "1\xc3\xa9",
+                                     "\x01",
+                                     "1,5",
+                                     "1_000"};
   std::string text;
   std::uniform_int_distribution<int> pick(0, 99);
   char buffer[64];
@@ -110,17 +170,19 @@ std::string corpus(std::mt19937& rng, int tokens) {
 
 TEST(Scan, AgreesWithTheLibcConversionsOnGeneratedTokens) {
   std::mt19937 rng(20261209);
-  const std::vector<std::vector<Kind>> plans = {
-      {Kind::floating}, {Kind::count}, {Kind::integer}, {Kind::count, Kind::floating, Kind::floating},
-      {Kind::integer, Kind::floating}};
+  const std::vector<std::vector<Kind>> plans = {{Kind::floating},
+                                                {Kind::count},
+                                                {Kind::integer},
+                                                {Kind::count, Kind::floating, Kind::floating},
+                                                {Kind::integer, Kind::floating}};
   for (int round = 0; round < 40; ++round) {
     std::string text = corpus(rng, 400);
     const auto& kinds = plans[static_cast<std::size_t>(round) % plans.size()];
     std::string expected = plain_trace(text, kinds, 2000);
     // Small buffers push most tokens across buffer boundaries and onto the
     // streaming path for tokens longer than the buffer.
-    for (std::size_t capacity : {std::size_t{16}, std::size_t{17}, std::size_t{61},
-                                 std::size_t{4096}, kInputCapacity}) {
+    for (std::size_t capacity :
+         {std::size_t{16}, std::size_t{17}, std::size_t{61}, std::size_t{4096}, kInputCapacity}) {
       ASSERT_EQ(fast_trace(text, kinds, 2000, capacity), expected)
           << "round " << round << ", capacity " << capacity;
     }

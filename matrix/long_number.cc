@@ -19,9 +19,7 @@ constexpr std::size_t kDecimalDigits = 200;
 constexpr std::size_t kHexDigits = 32;
 constexpr std::int64_t kExponentLimit = 1'000'000'000;
 
-bool is_hex_digit(int c) {
-  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool is_hex_digit(int c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // Tells whether c is the letter `lower` in either case.
 bool is_letter(int c, char lower) { return c == lower || c == lower - ('a' - 'A'); }
@@ -79,8 +77,8 @@ bool consume_mantissa(Input& in, IsDigit is_digit_of, std::size_t keep, std::str
   return sticky;
 }
 
-std::string finish(std::string text, std::string& kept, bool sticky, char marker,
-                   std::int64_t step, std::int64_t exponent) {
+std::string finish(std::string text, std::string& kept, bool sticky, char marker, std::int64_t step,
+                   std::int64_t exponent) {
   text += kept.empty() ? "0" : kept;
   if (sticky) {
     text += '1';
@@ -130,7 +128,8 @@ Scan scan_long_float(Input& in, float& value) {
   std::string kept;
   std::int64_t exponent = 0;
   if (peek(in, at) == '0' && is_letter(peek(in, at + 1), 'x') &&
-      (is_hex_digit(peek(in, at + 2)) || (peek(in, at + 2) == '.' && is_hex_digit(peek(in, at + 3))))) {
+      (is_hex_digit(peek(in, at + 2)) ||
+       (peek(in, at + 2) == '.' && is_hex_digit(peek(in, at + 3))))) {
     consume(in, at + 2);
     bool sticky = consume_mantissa(in, is_hex_digit, kHexDigits, kept, 4, exponent);
     consume_exponent(in, 'p', exponent);

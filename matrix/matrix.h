@@ -30,9 +30,7 @@ struct Matrix {
 Matrix matrix_create(std::uint32_t rows, std::uint32_t cols);
 
 // Number of elements, rows x cols.
-inline std::size_t matrix_size(const Matrix& m) {
-  return std::size_t{m.rows} * m.cols;
-}
+inline std::size_t matrix_size(const Matrix& m) { return std::size_t{m.rows} * m.cols; }
 
 // Ends the process with "MALLOC error" on standard output, status 1.
 [[noreturn]] void out_of_memory();

@@ -22,8 +22,8 @@ char* format_fixed(char* out, float x, int decimals) {
   // `decimals` places. Below 2^52 the fraction below is exact too.
   double scaled = std::fabs(static_cast<double>(x)) * kScale[decimals];
   if (!(scaled < 1e15)) {
-    return std::to_chars(out, out + kFixedWidth, static_cast<double>(x),
-                         std::chars_format::fixed, decimals)
+    return std::to_chars(out, out + kFixedWidth, static_cast<double>(x), std::chars_format::fixed,
+                         decimals)
         .ptr;
   }
   auto units = static_cast<std::uint64_t>(scaled);

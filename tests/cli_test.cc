@@ -38,23 +38,27 @@ class Cli : public ::testing::Test {
     file("m33.txt", "3 3 1 2 3 4 5 6 7 8 9");
   }
 
-  std::string file(const std::string& name, const std::string& text) { return box_.write(name, text); }
+  std::string file(const std::string& name, const std::string& text) {
+    return box_.write(name, text);
+  }
 
   Outcome run(std::vector<std::string> args, std::string input = "",
               std::map<std::string, std::string> env = {}) {
-    return run_quolvend({std::move(args), std::move(input), std::move(env), std::nullopt, box_.path()});
+    return run_quolvend(
+        {std::move(args), std::move(input), std::move(env), std::nullopt, box_.path()});
   }
 
   Sandbox box_;
 };
 
-::testing::AssertionResult outcome_is(const Outcome& o, const std::string& out, const std::string& err,
-                                      int status) {
+::testing::AssertionResult outcome_is(const Outcome& o, const std::string& out,
+                                      const std::string& err, int status) {
   if (o.out == out && o.err == err && o.status == status) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()
-         << "\n  stdout " << ::testing::PrintToString(o.out) << "\n  wanted " << ::testing::PrintToString(out)
-         << "\n  stderr " << ::testing::PrintToString(o.err) << "\n  wanted " << ::testing::PrintToString(err)
-         << "\n  status " << o.status << ", wanted " << status;
+         << "\n  stdout " << ::testing::PrintToString(o.out) << "\n  wanted "
+         << ::testing::PrintToString(out) << "\n  stderr " << ::testing::PrintToString(o.err)
+         << "\n  wanted " << ::testing::PrintToString(err) << "\n  status " << o.status
+         << ", wanted " << status;
 }
 
 #define EXPECT_OUTCOME(outcome, out, err, status) EXPECT_TRUE(outcome_is(outcome, out, err, status))
@@ -74,8 +78,10 @@ TEST_F(Cli, HelpAndMissingOperationPrintUsageAndFail) {
 TEST_F(Cli, ParserDiagnosticsPrecedeTheUsage) {
   EXPECT_OUTCOME(run({"-x", "a22.txt"}), "", "quolvend: invalid option -- 'x'\n" + kUsage, 1);
   EXPECT_OUTCOME(run({"--bogus"}), "", "quolvend: unrecognized option '--bogus'\n" + kUsage, 1);
-  EXPECT_OUTCOME(run({"--d", "a22.txt", "b22.txt"}), "",
-                 "quolvend: option '--d' is ambiguous; possibilities: '--determinant' '--divide'\n" + kUsage, 1);
+  EXPECT_OUTCOME(
+      run({"--d", "a22.txt", "b22.txt"}), "",
+      "quolvend: option '--d' is ambiguous; possibilities: '--determinant' '--divide'\n" + kUsage,
+      1);
   EXPECT_OUTCOME(run({"--add=x", "a22.txt", "b22.txt"}), "",
                  "quolvend: option '--add' doesn't allow an argument\n" + kUsage, 1);
   // -h wins even after a valid operation.
@@ -103,7 +109,8 @@ TEST_F(Cli, FileNamesComeFromFixedPositionsAfterReordering) {
   EXPECT_OUTCOME(run({"-a", "-s", "a22.txt", "b22.txt"}), "Error opening file\n", "", 1);
   // Words beyond the second file name are ignored, as is a second file for
   // a one-operand operation.
-  EXPECT_OUTCOME(run({"-a", "a22.txt", "b22.txt", "extra", "more"}), "6.000\t8.000\t\n10.000\t12.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-a", "a22.txt", "b22.txt", "extra", "more"}),
+                 "6.000\t8.000\t\n10.000\t12.000\t\n", "", 0);
   EXPECT_OUTCOME(run({"-D", "a22.txt", "missing.txt"}), "Determinant = -2.000000\n", "", 0);
 }
 
@@ -185,12 +192,15 @@ TEST_F(Cli, MissingFileFails) {
 TEST_F(Cli, SumDifferenceAndProduct) {
   EXPECT_OUTCOME(run({"-a", "a22.txt", "b22.txt"}), "6.000\t8.000\t\n10.000\t12.000\t\n", "", 0);
   EXPECT_OUTCOME(run({"-s", "a22.txt", "b22.txt"}), "-4.000\t-4.000\t\n-4.000\t-4.000\t\n", "", 0);
-  EXPECT_OUTCOME(run({"-m", "a23.txt", "b32.txt"}), "58.000\t64.000\t\n139.000\t154.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-m", "a23.txt", "b32.txt"}), "58.000\t64.000\t\n139.000\t154.000\t\n", "",
+                 0);
 }
 
 TEST_F(Cli, UnsuitableSizesGiveNoSolution) {
-  EXPECT_OUTCOME(run({"-a", "a22.txt", "a23.txt"}), "Matrices must be the same size\nNo Solution\n", "", 1);
-  EXPECT_OUTCOME(run({"-s", "a23.txt", "b32.txt"}), "Matrices must be the same size\nNo Solution\n", "", 1);
+  EXPECT_OUTCOME(run({"-a", "a22.txt", "a23.txt"}), "Matrices must be the same size\nNo Solution\n",
+                 "", 1);
+  EXPECT_OUTCOME(run({"-s", "a23.txt", "b32.txt"}), "Matrices must be the same size\nNo Solution\n",
+                 "", 1);
   EXPECT_OUTCOME(run({"-m", "a23.txt", "a23.txt"}), kSizeMessage + "No Solution\n", "", 1);
 }
 
@@ -204,8 +214,9 @@ TEST_F(Cli, SpecialValuesPrintWithoutASignOnNan) {
 }
 
 TEST_F(Cli, OutputIgnoresTheUsersLocale) {
-  EXPECT_OUTCOME(run({"-a", "a22.txt", "b22.txt"}, "", {{"LC_ALL", "de_DE.UTF-8"}, {"LANG", "fr_FR.UTF-8"}}),
-                 "6.000\t8.000\t\n10.000\t12.000\t\n", "", 0);
+  EXPECT_OUTCOME(
+      run({"-a", "a22.txt", "b22.txt"}, "", {{"LC_ALL", "de_DE.UTF-8"}, {"LANG", "fr_FR.UTF-8"}}),
+      "6.000\t8.000\t\n10.000\t12.000\t\n", "", 0);
 }
 
 // --- Determinant and cut -----------------------------------------------------
@@ -227,7 +238,8 @@ TEST_F(Cli, CutAsksForAPositionOnStandardInput) {
                  "Where do you want to cut the matrix?1.000\t3.000\t\n7.000\t9.000\t\n", "", 0);
   EXPECT_OUTCOME(run({"--reduce", "m33.txt"}, "0 2"),
                  "Where do you want to cut the matrix?4.000\t5.000\t\n7.000\t8.000\t\n", "", 0);
-  EXPECT_OUTCOME(run({"-r", "a23.txt"}, "0x0 -0"), "Where do you want to cut the matrix?5.000\t6.000\t\n", "", 0);
+  EXPECT_OUTCOME(run({"-r", "a23.txt"}, "0x0 -0"),
+                 "Where do you want to cut the matrix?5.000\t6.000\t\n", "", 0);
   file("one.txt", "1 1 -0");
   EXPECT_OUTCOME(run({"-r", "one.txt"}, "0 0"), "Where do you want to cut the matrix?", "", 0);
   // The matrix and the position share standard input.
@@ -265,7 +277,8 @@ TEST_F(Cli, Inverse) {
   EXPECT_OUTCOME(run({"-i", "a22.txt"}), "-2.000\t1.000\t\n1.500\t-0.500\t\n", "", 0);
   // The zero cofactor at an odd position is -0, and prints so.
   EXPECT_OUTCOME(run({"-i", "i33.txt"}),
-                 "0.667\t0.167\t-0.500\t\n-0.000\t0.500\t-0.500\t\n-0.333\t-0.333\t1.000\t\n", "", 0);
+                 "0.667\t0.167\t-0.500\t\n-0.000\t0.500\t-0.500\t\n-0.333\t-0.333\t1.000\t\n", "",
+                 0);
 }
 
 TEST_F(Cli, InverseOfOneByOneIsTheReciprocal) {

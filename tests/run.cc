@@ -41,7 +41,8 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
   // process down with it.
   ::signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe failed");
+  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0)
+    throw std::runtime_error("pipe failed");
 
   std::map<std::string, std::string> env_values;
   for (const char* name : {"PATH", "HOME", "ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
@@ -62,7 +63,8 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
     ::signal(SIGPIPE, SIG_DFL);
     ::dup2(in[0], STDIN_FILENO);
     int target = out[1];
-    if (invocation.stdout_path) target = ::open(invocation.stdout_path->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (invocation.stdout_path)
+      target = ::open(invocation.stdout_path->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(target, STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
@@ -139,4 +141,3 @@ Outcome run_shell(const std::string& command, Invocation invocation) {
 }
 
 }  // namespace quolvend::testing
-

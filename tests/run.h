@@ -32,11 +32,11 @@ class Sandbox {
 };
 
 struct Invocation {
-  std::vector<std::string> args;              // after the program name
-  std::string input;                          // sent to standard input, then closed
-  std::map<std::string, std::string> env;     // set on top of a clean environment
-  std::optional<std::string> stdout_path;     // standard output to this file instead
-  std::string dir;                            // working directory
+  std::vector<std::string> args;           // after the program name
+  std::string input;                       // sent to standard input, then closed
+  std::map<std::string, std::string> env;  // set on top of a clean environment
+  std::optional<std::string> stdout_path;  // standard output to this file instead
+  std::string dir;                         // working directory
 };
 
 // Runs quolvend, started under the name "quolvend", with PATH, HOME and the

@@ -11,7 +11,8 @@ namespace quolvend::testing {
 
 Matrix make_matrix(std::initializer_list<std::initializer_list<float>> rows) {
   auto cols = rows.size() == 0 ? 0 : rows.begin()->size();
-  Matrix m = matrix_create(static_cast<std::uint32_t>(rows.size()), static_cast<std::uint32_t>(cols));
+  Matrix m =
+      matrix_create(static_cast<std::uint32_t>(rows.size()), static_cast<std::uint32_t>(cols));
   std::uint32_t r = 0;
   for (const auto& row : rows) {
     std::uint32_t c = 0;
@@ -51,7 +52,8 @@ float random_element(std::mt19937& rng, Mix mix) {
     case Mix::small_integers:
       return static_cast<float>(std::uniform_int_distribution<int>(-4, 4)(rng));
     case Mix::mixed_magnitudes:
-      return unit(rng) * std::pow(10.0f, static_cast<float>(std::uniform_int_distribution<int>(-6, 6)(rng)));
+      return unit(rng) *
+             std::pow(10.0f, static_cast<float>(std::uniform_int_distribution<int>(-6, 6)(rng)));
     case Mix::special_values:
       break;
   }
@@ -66,7 +68,8 @@ float random_element(std::mt19937& rng, Mix mix) {
   if (p < 44) return unit(rng) < 0 ? -3e38f : 3e38f;
   if (p < 48) return unit(rng) * 1e-38f;
   if (p < 70) return static_cast<float>(std::uniform_int_distribution<int>(-3, 3)(rng));
-  return unit(rng) * std::pow(10.0f, static_cast<float>(std::uniform_int_distribution<int>(-20, 20)(rng)));
+  return unit(rng) *
+         std::pow(10.0f, static_cast<float>(std::uniform_int_distribution<int>(-20, 20)(rng)));
 }
 
 Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, Mix mix) {

@@ -14,9 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1 || size > 60000) return 0;
   // The first byte picks the buffer size and the kinds of conversion.
   static const std::size_t kCapacities[] = {16, 17, 33, 100, 4096};
-  static const std::vector<Kind> kPlans[] = {
-      {Kind::floating}, {Kind::count}, {Kind::integer}, {Kind::count, Kind::floating},
-      {Kind::integer, Kind::floating, Kind::count}};
+  static const std::vector<Kind> kPlans[] = {{Kind::floating},
+                                             {Kind::count},
+                                             {Kind::integer},
+                                             {Kind::count, Kind::floating},
+                                             {Kind::integer, Kind::floating, Kind::count}};
   std::size_t capacity = kCapacities[data[0] % 5];
   const auto& kinds = kPlans[(data[0] / 5) % 5];
   std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
