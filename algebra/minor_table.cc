@@ -1,5 +1,6 @@
 #include "algebra/minor_table.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -8,6 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "algebra/colex.h"
+#include "algebra/kernels.h"
+#include "matrix/parallel.h"
+#include "matrix/progress.h"
+
 namespace quolvend {
 namespace {
 
@@ -15,8 +21,8 @@ namespace {
 // columns, and a high part, taken from the last kHigh. The 2^kHigh sets that
 // share a low part form a group, stored as one vector: lane h holds the set
 // whose high part has the bits of h. Level p holds the groups whose low part
-// has p columns, in colex order of the low part (the rank of {e0 < e1 < ...}
-// is the sum of binomial(ei, i + 1)); it holds sets of sizes p to p + kHigh.
+// has p columns, in colex order of the low part (see colex.h); it holds sets
+// of sizes p to p + kHigh.
 //
 // A set's determinant expands along the row its size is given in a row
 // schedule: rows[k] for sets of k columns. The terms go in increasing column
@@ -25,6 +31,12 @@ namespace {
 // across all lanes; removing a high column gives another lane of the same
 // group, so the high terms come last, lane by lane, in an order that has every
 // lane's subsets ready before it.
+//
+// kHigh = 4 makes a group 16 lanes: one AVX-512 register, two AVX2 or four
+// NEON ones, so the low terms run at the machine's full vector width. The high
+// terms are scalar and cost kHigh * 2^(kHigh - 1) = 32 multiply-adds a group
+// against 16 p for the low terms; a larger kHigh would let them dominate and
+// double the table for every step.
 constexpr unsigned kHigh = 4;
 constexpr unsigned kLanes = 1 << kHigh;
 // A group is kWidth vectors of eight lanes, kept as separate vectors so that
@@ -36,38 +48,26 @@ struct Lanes {
   float lane(unsigned h) const { return part[h / 8][h % 8]; }
 };
 // Low parts index 64-bit tables; larger matrices never fit in memory anyway.
-constexpr unsigned kMaxLow = 60;
-
-struct Binomials {
-  std::uint64_t value[kMaxLow + 1][kMaxLow + 2] = {};
-  constexpr Binomials() {
-    for (unsigned n = 0; n <= kMaxLow; ++n) {
-      value[n][0] = 1;
-      for (unsigned k = 1; k <= n; ++k)
-        value[n][k] = value[n - 1][k - 1] + (k < n ? value[n - 1][k] : 0);
-    }
-  }
-};
-constexpr Binomials kBinomials;
-
-std::uint64_t binomial(unsigned n, unsigned k) { return kBinomials.value[n][k]; }
+constexpr unsigned kMaxLow = kMaxElements;
+// Levels with fewer groups than this are not worth splitting over threads.
+constexpr std::uint64_t kParallelGroups = 4096;
 
 // Groups in the largest level of an n-column matrix.
 std::uint64_t widest_level(unsigned n) { return binomial(n - kHigh, (n - kHigh) / 2); }
 
-// Ends the process with "MALLOC error" unless `levels` of the widest level fit.
-void require_levels(unsigned n, unsigned levels) {
+// Bytes of `levels` levels as wide as the widest; ends the process with
+// "MALLOC error" if they could never fit.
+std::uint64_t level_bytes(unsigned n, unsigned levels) {
   if (n - kHigh > kMaxLow) out_of_memory();
-  std::uint64_t bytes;
-  if (__builtin_mul_overflow(widest_level(n), std::uint64_t{levels} * sizeof(Lanes), &bytes)) {
-    out_of_memory();
-  }
-  require_memory(bytes);
+  return bytes_for(widest_level(n), std::uint64_t{levels} * sizeof(Lanes));
 }
 
 std::unique_ptr<Lanes[]> make_level(unsigned n) {
   return std::unique_ptr<Lanes[]>(new Lanes[widest_level(n)]);
 }
+
+// The work of computing level p, in units of lane-wide multiply-adds.
+std::uint64_t level_work(unsigned n, unsigned p) { return binomial(n - kHigh, p) * (p + kHigh); }
 
 // The 2 x 2 formula, or the single element or zero, for a set of at most two
 // columns.
@@ -80,10 +80,22 @@ float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigne
   return above[columns[0]] * last[columns[1]] - last[columns[0]] * above[columns[1]];
 }
 
-// Computes level p from level p - 1 (`prev`, unused when p is 0) into `next`.
-// Built for several instruction sets, the best one picked at run time.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void compute_level(
-    const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev, Lanes* next) {
+// Adds lane h's high terms to `value`: removing high column b leaves lane
+// h ^ (1 << b), which is below h and so already in d.
+[[gnu::always_inline]] inline float add_high_terms(float value, const float* d,
+                                                   const float* factors, unsigned h) {
+#pragma GCC unroll 4
+  for (unsigned b = 0; b < kHigh; ++b) {
+    if (h >> b & 1) value = value + d[h ^ (1u << b)] * factors[b];
+  }
+  return value;
+}
+
+// Computes the groups [first, last) of level p from level p - 1 (`prev`,
+// unused when p is 0) into `next`.
+[[gnu::always_inline]] inline void compute_groups_body(const Matrix& m, const std::uint32_t* rows,
+                                                       unsigned p, const Lanes* prev, Lanes* next,
+                                                       std::uint64_t first, std::uint64_t last) {
   const unsigned n = m.rows;
   const unsigned low = n - kHigh;
 
@@ -110,83 +122,65 @@ float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigne
     }
   }
 
-  // Groups go in colex order of their low parts e_0 < ... < e_{p-1}; the group
-  // at rank g reads, for each j, the group of level p - 1 whose low part lacks
-  // e_j, at rank g + offset[j]. From one low part to the next, only its lowest
-  // run of consecutive elements changes (the run's top element moves up by
-  // one, the others drop to 0, 1, ...); the rank grows by one and so does the
-  // rank of every source that keeps the run, so only the run's offsets need
-  // computing again.
-  unsigned elements[kMaxLow + kHigh];
-  std::ptrdiff_t offset[kMaxLow];
-  std::uint64_t above[kMaxLow];  // above[j]: sum of binomial(e_i, i) over i > j
+  // The group at rank g reads, for each j, the group of level p - 1 whose low
+  // part lacks its j-th element, at rank g + walk.offset[j].
+  ColexWalk walk;
+  walk.begin(p, first);
   const Lanes* factor[kMaxLow];
-  auto update = [&](unsigned run, std::uint64_t rank) {
-    // above[run - 1] stays: it only counts elements past the run.
-    for (unsigned j = run - 1; j-- > 0;) above[j] = above[j + 1] + binomial(elements[j + 1], j + 1);
-    std::uint64_t below = 0;  // sum of binomial(e_i, i + 1) over i < j
-    for (unsigned j = 0; j < run; ++j) {
-      offset[j] = static_cast<std::ptrdiff_t>(below + above[j] - rank);
-      factor[j] = &coefficient[j & 1][elements[j]];
-      below += binomial(elements[j], j + 1);
-    }
-  };
-  if (p > 0) {
-    for (unsigned j = 0; j < p; ++j) elements[j] = j;
-    above[p - 1] = 0;
-    update(p, 0);
-  }
+  for (std::uint64_t g = first; g < last; ++g) {
+    if (g > first) walk.next();
+    for (unsigned j = 0; j < walk.changed; ++j) factor[j] = &coefficient[j & 1][walk.elements[j]];
 
-  const std::uint64_t groups = binomial(low, p);
-  for (std::uint64_t g = 0; g < groups; ++g) {
     Vector sum[kWidth] = {};
     const Lanes* base = prev + g;
     for (unsigned j = 0; j < p; ++j) {
-      const Lanes& source = base[offset[j]];
+      const Lanes& source = base[walk.offset[j]];
 #pragma GCC unroll 4
       for (unsigned v = 0; v < kWidth; ++v) sum[v] = sum[v] + source.part[v] * factor[j]->part[v];
     }
 
-    // The high terms, lane by lane; a lane's subsets are lanes below it.
     float d[kLanes];
     if (p > 2) {
 #pragma GCC unroll 16
-      for (unsigned h = 0; h < kLanes; ++h) {
-        float value = sum[h / 8][h % 8];
-#pragma GCC unroll 4
-        for (unsigned b = 0; b < kHigh; ++b) {
-          if (h >> b & 1) value = value + d[h ^ (1u << b)] * high[h][b];
-        }
-        d[h] = value;
-      }
+      for (unsigned h = 0; h < kLanes; ++h) d[h] = add_high_terms(sum[h / 8][h % 8], d, high[h], h);
     } else {
       // Sets of up to two columns take the 2 x 2 formula instead.
       for (unsigned h = 0; h < kLanes; ++h) {
         unsigned size = p + std::popcount(h);
-        if (size <= 2) {
-          for (unsigned b = 0, k = p; b < kHigh; ++b) {
-            if (h >> b & 1) elements[k++] = low + b;
-          }
-          d[h] = base_determinant(m, rows, elements, size);
+        if (size > 2) {
+          d[h] = add_high_terms(sum[h / 8][h % 8], d, high[h], h);
           continue;
         }
-        float value = sum[h / 8][h % 8];
-        for (unsigned b = 0; b < kHigh; ++b) {
-          if (h >> b & 1) value = value + d[h ^ (1u << b)] * high[h][b];
+        unsigned columns[kHigh + 2];
+        std::copy_n(walk.elements, p, columns);
+        for (unsigned b = 0, k = p; b < kHigh; ++b) {
+          if (h >> b & 1) columns[k++] = low + b;
         }
-        d[h] = value;
+        d[h] = base_determinant(m, rows, columns, size);
       }
     }
     for (unsigned h = 0; h < kLanes; ++h) next[g].part[h / 8][h % 8] = d[h];
-
-    if (g + 1 < groups) {
-      unsigned run = 1;
-      while (run < p && elements[run] == elements[0] + run) ++run;
-      elements[run - 1] += 1;
-      for (unsigned j = 0; j + 1 < run; ++j) elements[j] = j;
-      update(run, g + 1);
-    }
   }
+}
+
+QUOLVEND_DISPATCH(compute_groups,
+                  (const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev,
+                   Lanes* next, std::uint64_t first, std::uint64_t last),
+                  (m, rows, p, prev, next, first, last))
+
+// Computes level p from level p - 1 into `next`, the groups split over the
+// threads.
+void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev,
+                   Lanes* next) {
+  const unsigned n = m.rows;
+  const std::uint64_t groups = binomial(n - kHigh, p);
+  std::size_t parts = groups < kParallelGroups ? 1 : thread_count();
+  parallel_for(parts, [&](std::size_t part) {
+    std::uint64_t first = split_point(groups, parts, part);
+    std::uint64_t last = split_point(groups, parts, part + 1);
+    if (first < last) compute_groups(m, rows, p, prev, next, first, last);
+  });
+  progress_add(level_work(n, p));
 }
 
 // The row each size of set expands along: the k-th row from the bottom, with
@@ -225,7 +219,7 @@ float expand_determinant(const Matrix& m) {
   const unsigned n = m.rows;
   if (n == 3) return expand_three(m);
   const unsigned low = n - kHigh;
-  require_levels(n, 2);
+  MemoryCharge tables(level_bytes(n, 2));
   auto prev = make_level(n);
   auto next = make_level(n);
   auto rows = schedule(n, n);
@@ -237,7 +231,23 @@ float expand_determinant(const Matrix& m) {
 }
 
 void require_minor_tables(unsigned n) {
-  if (n > 3) require_levels(n, 4);
+  if (n > 3) require_memory(level_bytes(n, 4));
+}
+
+std::uint64_t minor_table_work(unsigned n, bool every_minor) {
+  if (n <= 3) return 0;
+  const unsigned low = n - kHigh;
+  std::uint64_t whole = 0;
+  for (unsigned p = 0; p <= low; ++p) whole += level_work(n, p);
+  if (!every_minor) return whole;
+  // As expand_minors goes: rows low .. n - 1 from scratch, then each of the
+  // whole matrix's levels but the last, and the levels row low - 1 - p adds.
+  std::uint64_t work = kHigh * whole;
+  for (unsigned p = 0; p < low; ++p) {
+    work += level_work(n, p);
+    for (unsigned q = p + 1; q <= low; ++q) work += level_work(n, q);
+  }
+  return work;
 }
 
 void expand_minors(const Matrix& m, Matrix& minors) {
@@ -257,7 +267,7 @@ void expand_minors(const Matrix& m, Matrix& minors) {
     return;
   }
   const unsigned low = n - kHigh;
-  require_minor_tables(n);
+  MemoryCharge tables(level_bytes(n, 4));
   auto whole_prev = make_level(n);
   auto whole_next = make_level(n);
   std::unique_ptr<Lanes[]> branch[2] = {make_level(n), make_level(n)};

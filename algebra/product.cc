@@ -4,13 +4,18 @@
 #include <cstring>
 #include <memory>
 
+#include "algebra/kernels.h"
 #include "matrix/output.h"
+#include "matrix/parallel.h"
+#include "matrix/progress.h"
 
 namespace quolvend {
 namespace {
 
-// A vector of 8 floats that may sit anywhere a float may.
-using Vec = float __attribute__((vector_size(32), aligned(4), may_alias));
+// A vector of 8 floats. Loads and stores go through memcpy, so they never
+// assume more alignment than a float's.
+using Vec = float __attribute__((vector_size(32)));
+static_assert(sizeof(Vec) == 8 * sizeof(float));
 
 // The result is computed in tiles of kRows x kCols held in registers while a
 // run of k streams past. Packed copies of the operands keep that run in cache:
@@ -24,7 +29,8 @@ constexpr std::size_t kVectors = kCols / 8;
 constexpr std::size_t kDepth = 256;
 constexpr std::size_t kBlockRows = 32 * kRows;
 constexpr std::size_t kBlockCols = 32 * kCols;
-
+// Below this many multiply-adds a product is not worth handing to threads.
+constexpr std::uint64_t kParallelWork = std::uint64_t{1} << 21;
 // Copies a depth x width block of b (row stride ldb) into panels of kCols
 // columns, each panel k-major, padding the last panel with zeros.
 void pack_b(const float* b, std::size_t ldb, std::size_t depth, std::size_t width, float* out) {
@@ -56,12 +62,12 @@ void pack_a(const float* a, std::size_t lda, std::size_t height, std::size_t dep
   Vec c[kRows][kVectors];
   for (std::size_t r = 0; r < kRows; ++r) {
     for (std::size_t v = 0; v < kVectors; ++v)
-      c[r][v] = *reinterpret_cast<const Vec*>(tile + r * ldc + 8 * v);
+      std::memcpy(&c[r][v], tile + r * ldc + 8 * v, sizeof(Vec));
   }
   for (std::size_t k = 0; k < depth; ++k, a_panel += kRows, b_panel += kCols) {
     Vec b[kVectors];
     for (std::size_t v = 0; v < kVectors; ++v)
-      b[v] = *reinterpret_cast<const Vec*>(b_panel + 8 * v);
+      std::memcpy(&b[v], b_panel + 8 * v, sizeof(Vec));
     for (std::size_t r = 0; r < kRows; ++r) {
       float a = a_panel[r];
       for (std::size_t v = 0; v < kVectors; ++v) c[r][v] = c[r][v] + b[v] * a;
@@ -69,16 +75,15 @@ void pack_a(const float* a, std::size_t lda, std::size_t height, std::size_t dep
   }
   for (std::size_t r = 0; r < kRows; ++r) {
     for (std::size_t v = 0; v < kVectors; ++v)
-      *reinterpret_cast<Vec*>(tile + r * ldc + 8 * v) = c[r][v];
+      std::memcpy(tile + r * ldc + 8 * v, &c[r][v], sizeof(Vec));
   }
 }
 
-// c (height x width, stride ldc) += packed a block x packed b block. Built for
-// several instruction sets; the best one the processor has is picked at run
-// time. None of them contracts a multiply and an add into one rounding.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void multiply_block(
-    std::size_t height, std::size_t width, std::size_t depth, const float* a_packed,
-    const float* b_packed, float* c, std::size_t ldc) {
+// c (height x width, stride ldc) += packed a block x packed b block.
+[[gnu::always_inline]] inline void multiply_block_body(std::size_t height, std::size_t width,
+                                                       std::size_t depth, const float* a_packed,
+                                                       const float* b_packed, float* c,
+                                                       std::size_t ldc) {
   float edge[kRows * kCols];
   for (std::size_t j = 0; j < width; j += kCols) {
     const float* b_panel = b_packed + j * depth;
@@ -99,7 +104,45 @@ void pack_a(const float* a, std::size_t lda, std::size_t height, std::size_t dep
   }
 }
 
+QUOLVEND_DISPATCH(multiply_block,
+                  (std::size_t height, std::size_t width, std::size_t depth, const float* a_packed,
+                   const float* b_packed, float* c, std::size_t ldc),
+                  (height, width, depth, a_packed, b_packed, c, ldc))
+
+// Buffers for one thread's packed operands.
+constexpr std::size_t kPackedFloats = kDepth * (kBlockCols + kCols) + kBlockRows * kDepth;
+
+// Computes rows [r0, r1) and columns [c0, c1) of a x b into c, block by block,
+// each element with k ascending.
+void multiply_part(const Matrix& a, const Matrix& b, Matrix& c, std::size_t r0, std::size_t r1,
+                   std::size_t c0, std::size_t c1) {
+  const std::size_t n = b.cols, inner = a.cols;
+  std::unique_ptr<float[]> packed(new float[kPackedFloats]);
+  float* b_packed = packed.get();
+  float* a_packed = b_packed + kDepth * (kBlockCols + kCols);
+  const float* a_data = a.storage.get();
+  const float* b_data = b.storage.get();
+  float* c_data = c.storage.get();
+  for (std::size_t jc = c0; jc < c1; jc += kBlockCols) {
+    std::size_t width = std::min(kBlockCols, c1 - jc);
+    for (std::size_t pc = 0; pc < inner; pc += kDepth) {
+      std::size_t depth = std::min(kDepth, inner - pc);
+      pack_b(b_data + pc * n + jc, n, depth, width, b_packed);
+      for (std::size_t ic = r0; ic < r1; ic += kBlockRows) {
+        std::size_t height = std::min(kBlockRows, r1 - ic);
+        pack_a(a_data + ic * inner + pc, inner, height, depth, a_packed);
+        multiply_block(height, width, depth, a_packed, b_packed, c_data + ic * n + jc, n);
+      }
+      progress_add(std::uint64_t{r1 - r0} * width * depth);
+    }
+  }
+}
+
 }  // namespace
+
+std::uint64_t multiply_work(const Matrix& a, const Matrix& b) {
+  return std::uint64_t{a.rows} * a.cols * b.cols;
+}
 
 std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b) {
   if (a.cols != b.rows) {
@@ -107,27 +150,24 @@ std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b) {
     return std::nullopt;
   }
   Matrix product = matrix_create(a.rows, b.cols);
-  const std::size_t m = a.rows, n = b.cols, inner = a.cols;
-  if (m == 0 || n == 0 || inner == 0) return product;
+  const std::size_t m = a.rows, n = b.cols;
+  if (m == 0 || n == 0 || a.cols == 0) return product;
 
-  std::unique_ptr<float[]> b_packed(new float[kDepth * std::min(n + kCols, kBlockCols)]);
-  std::unique_ptr<float[]> a_packed(new float[kBlockRows * kDepth]);
-  const float* a_data = a.storage.get();
-  const float* b_data = b.storage.get();
-  float* c_data = product.storage.get();
-  for (std::size_t jc = 0; jc < n; jc += kBlockCols) {
-    std::size_t width = std::min(kBlockCols, n - jc);
-    for (std::size_t pc = 0; pc < inner; pc += kDepth) {
-      std::size_t depth = std::min(kDepth, inner - pc);
-      pack_b(b_data + pc * n + jc, n, depth, width, b_packed.get());
-      for (std::size_t ic = 0; ic < m; ic += kBlockRows) {
-        std::size_t height = std::min(kBlockRows, m - ic);
-        pack_a(a_data + ic * inner + pc, inner, height, depth, a_packed.get());
-        multiply_block(height, width, depth, a_packed.get(), b_packed.get(), c_data + ic * n + jc,
-                       n);
-      }
+  // Each thread takes a band of rows (or, for a short, wide result, of
+  // columns) and packs its own copies of the operands.
+  std::size_t parts = multiply_work(a, b) < kParallelWork ? 1 : thread_count();
+  bool by_rows = m >= n;
+  parts = std::min(parts, (by_rows ? m / kRows : n / kCols) + 1);
+  MemoryCharge buffers(bytes_for(parts, kPackedFloats * sizeof(float)));
+  parallel_for(parts, [&](std::size_t part) {
+    if (by_rows) {
+      multiply_part(a, b, product, split_point(m, parts, part, kRows),
+                    split_point(m, parts, part + 1, kRows), 0, n);
+    } else {
+      multiply_part(a, b, product, 0, m, split_point(n, parts, part, kCols),
+                    split_point(n, parts, part + 1, kCols));
     }
-  }
+  });
   return product;
 }
 

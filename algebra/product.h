@@ -1,6 +1,7 @@
 // The matrix product.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "matrix/matrix.h"
@@ -13,5 +14,8 @@ namespace quolvend {
 // is blocked. If a.cols != b.rows, writes the two-line size message and
 // returns nothing.
 std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b);
+
+// The multiply-adds a x b takes, for progress reports.
+std::uint64_t multiply_work(const Matrix& a, const Matrix& b);
 
 }  // namespace quolvend

@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -12,29 +14,42 @@
 #include "algebra/cut.h"
 #include "algebra/determinant.h"
 #include "algebra/inverse.h"
+#include "algebra/minor_table.h"
 #include "algebra/product.h"
 #include "algebra/sum.h"
 #include "cli/options.h"
 #include "matrix/input.h"
 #include "matrix/output.h"
+#include "matrix/parallel.h"
 #include "matrix/print.h"
+#include "matrix/progress.h"
 #include "matrix/read.h"
 
 namespace quolvend {
 namespace {
+
+// The name "-" stands for standard input, read as a file: no banner, no
+// prompts, through the one buffer every read of standard input shares.
+bool names_standard_input(const char* name) { return std::strcmp(name, "-") == 0; }
+
+// Opens and reads the file `name`; "Error opening file" if it cannot be opened.
+Matrix load_file(const char* name) {
+  int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) die("Error opening file");
+  Input file(fd, /*interactive=*/false, /*owns_fd=*/true);
+  return matrix_read(file, /*prompts=*/false);
+}
 
 // Loads the operand named at argv[position] (positions as getopt_long left
 // them, so exactly one option word is expected before the names), or, when
 // the command line is shorter, from the keyboard after `banner`.
 Matrix load_operand(int argc, char** argv, int position, const char* banner, Input& keyboard) {
   if (argc > position) {
-    int fd = ::open(argv[position], O_RDONLY | O_CLOEXEC);
-    if (fd < 0) die("Error opening file");
-    Input file(fd, /*interactive=*/false, /*owns_fd=*/true);
-    return matrix_read(file);
+    if (names_standard_input(argv[position])) return matrix_read(keyboard, /*prompts=*/false);
+    return load_file(argv[position]);
   }
   out_line(banner);
-  return matrix_read(keyboard);
+  return matrix_read(keyboard, /*prompts=*/true);
 }
 
 // Asks for the row and the column to cut and reads them as "%i %i" does. Two
@@ -50,24 +65,66 @@ void read_cut_position(Input& keyboard, const Matrix& m, std::uint32_t& row, std
   col = static_cast<std::uint32_t>(c);
 }
 
+// The work an invert takes, in the minor table's units.
+std::uint64_t inverse_work(const Matrix& m) {
+  if (m.rows != m.cols) return 0;
+  return minor_table_work(m.rows, false) + minor_table_work(m.rows, true);
+}
+
 int run(int argc, char** argv) {
   Operation operation = parse_options(argc, argv);
+  if (::isatty(STDERR_FILENO)) progress_enable(STDERR_FILENO);
   Input keyboard(STDIN_FILENO, /*interactive=*/true, /*owns_fd=*/false);
-  Matrix first = load_operand(argc, argv, 2, "First Matrix", keyboard);
+  bool two_operands = operation != Operation::reduce && operation != Operation::invert &&
+                      operation != Operation::determinant;
+  bool two_files = two_operands && argc > 3 && !names_standard_input(argv[2]) &&
+                   !names_standard_input(argv[3]) && thread_count() > 1;
+
+  std::optional<Matrix> first, second;
+  if (two_files) {
+    // Both files are read at once; failures are reported as a sequential run
+    // would report them, the first file's first.
+    std::array<std::optional<Matrix>, 2> loaded;
+    std::array<std::optional<std::string>, 2> failure;
+    parallel_for(2, [&](std::size_t i) {
+      DeferFailures defer;
+      try {
+        loaded[i] = load_file(argv[2 + i]);
+      } catch (const Failure& f) {
+        failure[i] = f.message;
+      } catch (const std::bad_alloc&) {
+        failure[i] = "MALLOC error";
+      }
+    });
+    for (const auto& message : failure) {
+      if (message) die(*message);
+    }
+    first = std::move(loaded[0]);
+    second = std::move(loaded[1]);
+  } else {
+    first = load_operand(argc, argv, 2, "First Matrix", keyboard);
+  }
 
   switch (operation) {
     case Operation::reduce: {
       std::uint32_t row, col;
-      read_cut_position(keyboard, first, row, col);
-      matrix_print(matrix_cut(first, row, col));
+      read_cut_position(keyboard, *first, row, col);
+      matrix_print(matrix_cut(*first, row, col));
       return 0;
     }
-    case Operation::invert:
-      matrix_print(matrix_inverse(first));
+    case Operation::invert: {
+      progress_start(inverse_work(*first));
+      Matrix inverse = matrix_inverse(*first);
+      progress_finish();
+      matrix_print(inverse);
       return 0;
+    }
     case Operation::determinant: {
+      progress_start(first->rows == first->cols ? minor_table_work(first->rows, false) : 0);
+      float determinant = matrix_determinant(*first);
+      progress_finish();
       char line[kFixedWidth + 32] = "Determinant = ";
-      char* end = format_fixed(line + 14, matrix_determinant(first), 6);
+      char* end = format_fixed(line + 14, determinant, 6);
       *end++ = '\n';
       out_write({line, static_cast<std::size_t>(end - line)});
       return 0;
@@ -76,22 +133,25 @@ int run(int argc, char** argv) {
       break;
   }
 
-  Matrix second = load_operand(argc, argv, 3, "Second Matrix", keyboard);
+  if (!second) second = load_operand(argc, argv, 3, "Second Matrix", keyboard);
   std::optional<Matrix> result;
   switch (operation) {
     case Operation::add:
-      result = matrix_add(first, second);
+      result = matrix_add(*first, *second);
       break;
     case Operation::subtract:
-      result = matrix_subtract(first, second);
+      result = matrix_subtract(*first, *second);
       break;
     case Operation::multiply:
-      result = matrix_multiply(first, second);
+      progress_start(multiply_work(*first, *second));
+      result = matrix_multiply(*first, *second);
       break;
     default:
-      result = matrix_divide(first, second);
+      progress_start(inverse_work(*second) + multiply_work(*first, *second));
+      result = matrix_divide(*first, *second);
       break;
   }
+  progress_finish();
   if (!result) {
     out_line("No Solution");
     return 1;

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
+#include <algorithm>
 
 #include "matrix/output.h"
 
@@ -25,6 +28,18 @@ Input::~Input() {
   if (owns_fd && fd >= 0) ::close(fd);
 }
 
+namespace {
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// Tells whether the bytes read so far could still be the start of a
+// byte-order mark.
+bool may_be_mark(const Input& in) {
+  return std::memcmp(in.buffer.get(), kByteOrderMark, std::min<std::size_t>(in.end, 3)) == 0;
+}
+
+}  // namespace
+
 bool read_more(Input& in) {
   if (in.exhausted) return false;
   char* buffer = in.buffer.get();
@@ -38,15 +53,17 @@ bool read_more(Input& in) {
   for (;;) {
     ssize_t n = ::read(in.fd, buffer + in.end, in.capacity - in.end);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      // A read error ends the stream just as end of file does.
-      in.exhausted = true;
-      buffer[in.end] = '\0';
-      return false;
-    }
+    if (n < 0) die("Error reading input");
     in.end += static_cast<std::size_t>(n);
     buffer[in.end] = '\0';
-    return true;
+    if (n == 0) in.exhausted = true;
+    if (in.at_start) {
+      // A byte-order mark at the very start of the stream is no part of the text.
+      if (!in.exhausted && in.end < 3 && may_be_mark(in)) continue;
+      if (in.end >= 3 && may_be_mark(in)) in.pos = 3;
+      in.at_start = false;
+    }
+    return in.end > in.pos;
   }
 }
 
@@ -174,6 +191,102 @@ const char* convert_short_decimal(const char* p, float& value) {
   return s;
 }
 
+// The longest prefix of a text that strtof converts, found without
+// converting: its length, and whether it is a plain decimal. `hit_end` tells
+// that the scan looked at `end` or past it, so more text could lengthen it.
+struct NumberSpan {
+  std::size_t length = 0;
+  bool decimal = false;
+  bool hit_end = false;
+};
+
+NumberSpan number_span(const char* p, const char* end) {
+  NumberSpan span;
+  auto at = [&](std::size_t i) -> int {
+    if (p + i >= end) {
+      span.hit_end = true;
+      return -1;
+    }
+    return static_cast<unsigned char>(p[i]);
+  };
+  auto letter = [&](std::size_t i, char lower) {
+    int c = at(i);
+    return c == lower || c == lower - ('a' - 'A');
+  };
+  auto is_hex = [](int c) {
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  };
+  std::size_t i = at(0) == '+' || at(0) == '-' ? 1 : 0;
+  if (letter(i, 'i') && letter(i + 1, 'n') && letter(i + 2, 'f')) {
+    i += 3;
+    bool whole = true;
+    for (std::size_t k = 0; k < 5 && whole; ++k) whole = letter(i + k, "inity"[k]);
+    span.length = whole ? i + 5 : i;
+    return span;
+  }
+  if (letter(i, 'n') && letter(i + 1, 'a') && letter(i + 2, 'n')) {
+    i += 3;
+    if (at(i) == '(') {
+      std::size_t k = i + 1;
+      auto name_char = [](int c) {
+        return c == '_' || is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+      };
+      while (name_char(at(k))) ++k;
+      if (at(k) == ')') i = k + 1;
+    }
+    span.length = i;
+    return span;
+  }
+  // A mantissa of `digit` digits with an optional point, at least one digit;
+  // returns where it ends, or `from` when there is none.
+  auto mantissa = [&](std::size_t from, auto digit) {
+    std::size_t k = from;
+    bool any = false;
+    for (; digit(at(k)); ++k) any = true;
+    if (at(k) == '.') {
+      for (++k; digit(at(k)); ++k) any = true;
+    }
+    return any ? k : from;
+  };
+  // An exponent marker, optional sign and at least one digit; returns where
+  // it ends, or `from` when there is none.
+  auto exponent = [&](std::size_t from, char marker) {
+    if (!letter(from, marker)) return from;
+    std::size_t k = from + 1;
+    if (at(k) == '+' || at(k) == '-') ++k;
+    if (!is_digit(at(k))) return from;
+    while (is_digit(at(k))) ++k;
+    return k;
+  };
+  if (at(i) == '0' && letter(i + 1, 'x')) {
+    std::size_t k = mantissa(i + 2, is_hex);
+    if (k > i + 2) {
+      span.length = exponent(k, 'p');
+      return span;
+    }
+    // "0x" with no hexadecimal digits after it is the number 0.
+  }
+  std::size_t k = mantissa(i, [](int c) { return is_digit(c); });
+  if (k == i) return span;
+  span.length = exponent(k, 'e');
+  span.decimal = true;
+  return span;
+}
+
+// Converts the prefix that number_span found.
+float convert_span(const char* p, const NumberSpan& span) {
+  if (span.decimal) {
+    // from_chars is correctly rounded, as strtof is, and faster; it reports
+    // overflow and underflow instead of returning strtof's value, so those
+    // go to strtof.
+    float v;
+    auto [ptr, ec] = std::from_chars(p, p + span.length, v);
+    if (ec == std::errc() && ptr == p + span.length) return v;
+  }
+  std::string text(p, span.length);
+  return std::strtof(text.c_str(), nullptr);
+}
+
 }  // namespace
 
 Scan scan_float(Input& in, float& value) {
@@ -183,40 +296,40 @@ Scan scan_float(Input& in, float& value) {
     in.pos = static_cast<std::size_t>(stop - in.buffer.get());
     return Scan::value;
   }
-  // Find where the token ends, so that the conversion sees all of it.
-  std::size_t length = 0;
+  // Only the number itself is looked at, never the rest of its word, so a
+  // word packed with numbers reads in time linear in its length.
   for (;;) {
-    const char* buffer = in.buffer.get();
-    std::size_t t = in.pos + length;
-    while (t < in.end && !is_space(buffer[t])) ++t;
-    length = t - in.pos;
-    if (t < in.end || in.exhausted) break;
-    if (!read_more(in) && !in.exhausted) return scan_long_float(in, value);
+    const char* p = in.buffer.get() + in.pos;
+    NumberSpan span = number_span(p, in.buffer.get() + in.end);
+    if (span.hit_end && !in.exhausted) {
+      if (read_more(in) || in.exhausted) continue;
+      return scan_long_float(in, value);  // the number fills the whole buffer
+    }
+    if (span.length == 0) return Scan::mismatch;
+    value = convert_span(p, span);
+    in.pos += span.length;
+    return Scan::value;
   }
-  // The byte after the token is white space or the terminating '\0', so the
-  // libc conversion cannot run past it.
-  const char* p = in.buffer.get() + in.pos;
-  const char* q = p + length;
-  std::size_t sign = *p == '-' ? 1 : 0;
-  if (is_digit(p[sign]) || (p[sign] == '.' && is_digit(p[sign + 1]))) {
-    // Other plain decimals: from_chars is correctly rounded, as strtof is, and
-    // faster. It does not read 0x as hexadecimal, and reports overflow and
-    // underflow instead of returning strtof's value: leave those to strtof.
-    float v;
-    auto [ptr, ec] = std::from_chars(p, q, v);
-    bool hex = ptr == p + sign + 1 && p[sign] == '0' && (*ptr == 'x' || *ptr == 'X');
-    if (ec == std::errc() && !hex) {
-      value = v;
-      in.pos += static_cast<std::size_t>(ptr - p);
-      return Scan::value;
+}
+
+void convert_all(const char* p, const char* end, std::vector<float>& out) {
+  for (;;) {
+    while (p < end && is_space(*p)) ++p;
+    if (p == end) return;
+    float value;
+    if (const char* stop = convert_short_decimal(p, value)) {
+      out.push_back(value);
+      p = stop;
+      continue;
+    }
+    NumberSpan span = number_span(p, end);
+    if (span.length > 0) {
+      out.push_back(convert_span(p, span));
+      p += span.length;
+    } else {
+      while (p < end && !is_space(*p)) ++p;  // the rest of the word starts no number
     }
   }
-  char* stop;
-  float v = std::strtof(p, &stop);
-  if (stop == p) return Scan::mismatch;
-  value = v;
-  in.pos += static_cast<std::size_t>(stop - p);
-  return Scan::value;
 }
 
 bool skip_token(Input& in) {

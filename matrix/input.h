@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace quolvend {
 
@@ -34,7 +35,8 @@ struct Input {
   std::unique_ptr<char[]> buffer;  // capacity + 1 bytes; buffer[end] is always '\0'
   std::size_t pos = 0;             // next unread byte
   std::size_t end = 0;             // end of the bytes read so far
-  bool exhausted = false;          // end of file or a read error has been seen
+  bool exhausted = false;          // end of file has been seen
+  bool at_start = true;            // nothing read yet: a byte-order mark may come
   // The rest of the current token is known not to start a number (set only
   // after a number spelled over more than a buffer's length).
   bool broken_token = false;
@@ -61,9 +63,10 @@ Scan scan_integer(Input& in, std::int64_t& value);
 // "%*s": discards the next token. Returns false when the stream has ended.
 bool skip_token(Input& in);
 
-// Reads more bytes into the buffer, moving the unread ones to its front first.
-// Returns false when nothing more came: the stream has ended, or the buffer is
-// full of one unread token.
+// Reads more bytes into the buffer, moving the unread ones to its front first,
+// and skips a UTF-8 byte-order mark at the very start of the stream. Returns
+// false when nothing more came: the stream has ended, or the buffer is full of
+// one unread token. A read error ends the process with "Error reading input".
 bool read_more(Input& in);
 
 // Returns the byte `ahead` positions past the next unread one (ahead < 16),
@@ -82,6 +85,11 @@ inline void consume(Input& in, std::size_t count) { in.pos += count; }
 inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// Appends to `out` every number of the text [p, end), as scan_float repeated
+// over it would, with skip_token after each mismatch. *end must be white space
+// or '\0'. The text holds no number longer than the buffer.
+void convert_all(const char* p, const char* end, std::vector<float>& out);
 
 // Converts a number whose token is longer than the buffer, streaming it (in
 // long_number.cc). Called with white space skipped and a token ahead.

@@ -53,7 +53,7 @@ TEST(ScanInteger, ReadsSignsHexadecimalAndOctalAsStrtolBaseZero) {
 
 TEST(MatrixRead, ReadsRowMajorAndSkipsBadTokensSilently) {
   Input in(testing::descriptor_with("2 x 2 1 - 2 3\n4 trailing"), false, true);
-  Matrix m = matrix_read(in);
+  Matrix m = matrix_read(in, false);
   EXPECT_TRUE(testing::bits_equal(testing::make_matrix({{1, 2}, {3, 4}}), m));
   std::uint32_t rest;
   EXPECT_EQ(scan_count(in, rest), Scan::mismatch);  // what follows is left unread

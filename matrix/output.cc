@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "matrix/progress.h"
+
 namespace quolvend {
 namespace {
 
@@ -53,6 +55,7 @@ void out_flush() {
 }
 
 void quit(int status) {
+  progress_finish();
   out_flush();
   if (write_failed) {
     std::fputs("Error writing output\n", stderr);
@@ -61,7 +64,15 @@ void quit(int status) {
   std::exit(status);
 }
 
+namespace {
+thread_local bool deferring = false;
+}  // namespace
+
+DeferFailures::DeferFailures() { deferring = true; }
+DeferFailures::~DeferFailures() { deferring = false; }
+
 void die(std::string_view message) {
+  if (deferring) throw Failure{std::string(message)};
   out_line(message);
   quit(1);
 }

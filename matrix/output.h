@@ -2,6 +2,7 @@
 // passes through, in order, and the ways the process ends.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace quolvend {
@@ -22,6 +23,21 @@ void out_flush();
 [[noreturn]] void quit(int status);
 
 // Writes the message and a newline to standard output and ends with status 1.
+// On a thread inside a DeferFailures scope, throws Failure instead.
 [[noreturn]] void die(std::string_view message);
+
+// A failure that die deferred to the code that started the work.
+struct Failure {
+  std::string message;
+};
+
+// While it lives, die on this thread throws Failure instead of ending the
+// process, so that work done ahead of its turn can report in its turn.
+struct DeferFailures {
+  DeferFailures();
+  ~DeferFailures();
+  DeferFailures(const DeferFailures&) = delete;
+  DeferFailures& operator=(const DeferFailures&) = delete;
+};
 
 }  // namespace quolvend

@@ -4,9 +4,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <algorithm>
+#include <vector>
 #include <string_view>
 
 #include "matrix/output.h"
+#include "matrix/parallel.h"
 
 namespace quolvend {
 
@@ -44,28 +48,63 @@ char* format_fixed(char* out, float x, int decimals) {
   return out;
 }
 
-void matrix_print(const Matrix& m) {
-  // Rows are formatted into a local chunk and handed over in large pieces.
-  constexpr std::size_t kChunk = 1 << 16;
-  char chunk[kChunk];
-  char* pos = chunk;
-  for (std::uint32_t r = 0; r < m.rows; ++r) {
-    const float* row = m.data[r];
-    for (std::uint32_t c = 0; c < m.cols; ++c) {
-      if (chunk + kChunk - pos < kFixedWidth + 2) {
-        out_write({chunk, static_cast<std::size_t>(pos - chunk)});
-        pos = chunk;
-      }
-      pos = format_fixed(pos, row[c], 3);
-      *pos++ = '\t';
+namespace {
+
+// Below this many elements, a matrix is formatted on one thread.
+constexpr std::size_t kParallelElements = std::size_t{1} << 16;
+// Elements one thread formats at a time in the parallel path.
+constexpr std::size_t kPiece = std::size_t{1} << 15;
+
+// Formats elements [first, last) of m (row-major) into out, each followed by a
+// tab and the last of each row by a newline too; returns the end.
+char* format_elements(const Matrix& m, std::size_t first, std::size_t last, char* out) {
+  const float* element = m.storage.get();
+  std::size_t col = first % m.cols;
+  for (std::size_t i = first; i < last; ++i) {
+    out = format_fixed(out, element[i], 3);
+    *out++ = '\t';
+    if (++col == m.cols) {
+      *out++ = '\n';
+      col = 0;
     }
-    if (pos == chunk + kChunk) {
-      out_write({chunk, kChunk});
-      pos = chunk;
-    }
-    *pos++ = '\n';
   }
-  out_write({chunk, static_cast<std::size_t>(pos - chunk)});
+  return out;
+}
+
+}  // namespace
+
+void matrix_print(const Matrix& m) {
+  const std::size_t count = matrix_size(m);
+  if (count == 0) {
+    // Rows with no columns are empty lines.
+    for (std::uint32_t r = 0; r < m.rows; ++r) out_write("\n");
+    return;
+  }
+  const std::size_t parts = count >= kParallelElements ? thread_count() : 1;
+  if (parts > 1) {
+    // Each thread formats a piece into its own buffer; the pieces go out in order.
+    std::vector<std::unique_ptr<char[]>> text(parts);
+    std::vector<std::size_t> length(parts);
+    for (auto& buffer : text) buffer.reset(new char[kPiece * (kFixedWidth + 2)]);
+    for (std::size_t first = 0; first < count; first += parts * kPiece) {
+      parallel_for(parts, [&](std::size_t t) {
+        std::size_t begin = std::min(count, first + t * kPiece);
+        std::size_t end = std::min(count, begin + kPiece);
+        length[t] = static_cast<std::size_t>(format_elements(m, begin, end, text[t].get()) -
+                                             text[t].get());
+      });
+      for (std::size_t t = 0; t < parts; ++t) out_write({text[t].get(), length[t]});
+    }
+    return;
+  }
+  // Formatted into a local chunk and handed over in large pieces.
+  constexpr std::size_t kChunk = 1 << 16;
+  constexpr std::size_t kPerChunk = kChunk / (kFixedWidth + 2);
+  char chunk[kChunk];
+  for (std::size_t first = 0; first < count; first += kPerChunk) {
+    char* end = format_elements(m, first, std::min(count, first + kPerChunk), chunk);
+    out_write({chunk, static_cast<std::size_t>(end - chunk)});
+  }
 }
 
 }  // namespace quolvend

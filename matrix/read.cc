@@ -1,27 +1,82 @@
 #include "matrix/read.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <vector>
 
 #include "matrix/output.h"
+#include "matrix/parallel.h"
 
 namespace quolvend {
 namespace {
 
 [[noreturn]] void unexpected_end() { die("Unexpected end of input"); }
 
-void prompt(const Input& in, std::string_view text) {
-  if (in.interactive) out_write(text);
-}
+// Below this many elements, text is converted on one thread.
+constexpr std::size_t kParallelElements = std::size_t{1} << 16;
 
-std::uint32_t read_count(Input& in, std::string_view ask, std::string_view retry) {
-  prompt(in, ask);
+std::uint32_t read_count(Input& in, bool prompts, std::string_view ask, std::string_view retry) {
+  if (prompts) out_write(ask);
   std::uint32_t value;
   for (;;) {
     Scan scan = scan_count(in, value);
     if (scan == Scan::value) return value;
     if (scan == Scan::end || !skip_token(in)) unexpected_end();
-    prompt(in, retry);
+    if (prompts) out_write(retry);
+  }
+}
+
+// Reads one element as scan_float, discarding tokens that do not convert.
+void read_element(Input& in, float& element) {
+  for (;;) {
+    Scan scan = scan_float(in, element);
+    if (scan == Scan::value) return;
+    if (scan == Scan::end || !skip_token(in)) unexpected_end();
+  }
+}
+
+// Reads `count` elements into `out`, a buffer's worth of text at a time: the
+// text up to its last white space is cut at white space into one piece per
+// thread, and the pieces are converted at once. Every word lies whole in one
+// piece, and a word's numbers do not depend on what precedes it, so the
+// numbers come out as a sequential read gives them.
+void read_elements_in_parallel(Input& in, float* out, std::size_t count) {
+  const std::size_t parts = thread_count();
+  std::vector<std::vector<float>> numbers(parts);
+  while (count > 0) {
+    if (in.end - in.pos < in.capacity / 2 && !in.exhausted) read_more(in);
+    const char* text = in.buffer.get() + in.pos;
+    const char* end = in.buffer.get() + in.end;
+    if (!in.exhausted) {
+      // Stop at the last white space; the word after it may go on unread.
+      while (end > text && !is_space(end[-1])) --end;
+      if (end > text) --end;
+    }
+    if (end == text || in.broken_token) {
+      // One word fills the buffer (or the stream is over): step by step.
+      read_element(in, *out++);
+      --count;
+      continue;
+    }
+    // Piece t is [cut[t], cut[t + 1]); each cut but the last is white space.
+    std::vector<const char*> cut(parts + 1, end);
+    cut[0] = text;
+    for (std::size_t t = 1; t < parts; ++t) {
+      const char* at = std::max(cut[t - 1], text + split_point(end - text, parts, t));
+      while (at < end && !is_space(*at)) ++at;
+      cut[t] = at;
+    }
+    parallel_for(parts, [&](std::size_t t) {
+      numbers[t].clear();
+      convert_all(cut[t], cut[t + 1], numbers[t]);
+    });
+    for (const auto& piece : numbers) {
+      std::size_t take = std::min(count, piece.size());
+      out = std::copy_n(piece.begin(), take, out);
+      count -= take;
+    }
+    in.pos = static_cast<std::size_t>(end - in.buffer.get());
   }
 }
 
@@ -41,19 +96,27 @@ void element_prompt(std::string_view text, std::uint32_t r, std::string_view sep
 
 }  // namespace
 
-Matrix matrix_read(Input& in) {
-  std::uint32_t rows = read_count(in, "Rows: ", "Invalid input. Rows: ");
-  std::uint32_t cols = read_count(in, "Columns: ", "Invalid input. Columns: ");
+Matrix matrix_read(Input& in, bool prompts) {
+  std::uint32_t rows = read_count(in, prompts, "Rows: ", "Invalid input. Rows: ");
+  std::uint32_t cols = read_count(in, prompts, "Columns: ", "Invalid input. Columns: ");
   Matrix m = matrix_create(rows, cols);
+  if (!prompts) {
+    if (in.owns_fd && matrix_size(m) >= kParallelElements && thread_count() > 1) {
+      read_elements_in_parallel(in, m.storage.get(), matrix_size(m));
+    } else {
+      for (std::size_t i = 0, n = matrix_size(m); i < n; ++i) read_element(in, m.storage[i]);
+    }
+    return m;
+  }
   for (std::uint32_t r = 0; r < rows; ++r) {
     float* row = m.data[r];
     for (std::uint32_t c = 0; c < cols; ++c) {
-      if (in.interactive) element_prompt("Value for ", r, ",", c);
+      element_prompt("Value for ", r, ",", c);
       for (;;) {
         Scan scan = scan_float(in, row[c]);
         if (scan == Scan::value) break;
         if (scan == Scan::end || !skip_token(in)) unexpected_end();
-        if (in.interactive) element_prompt("Invalid input. Value for ", r, ", ", c);
+        element_prompt("Invalid input. Value for ", r, ", ", c);
       }
     }
   }

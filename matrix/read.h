@@ -8,10 +8,12 @@ namespace quolvend {
 
 // Reads the row count, the column count and then the elements row by row, and
 // returns the new matrix. A token that does not convert is discarded and the
-// read repeated. When `in` is interactive, each value is asked for with a
-// prompt, and a discarded token is answered with a retry prompt. Ends the
-// process with "Unexpected end of input" when the stream ends before a value.
-// Whatever follows the last element is left unread.
-Matrix matrix_read(Input& in);
+// read repeated. With `prompts`, each value is asked for with a prompt, and a
+// discarded token is answered with a retry prompt. Ends the process with
+// "Unexpected end of input" when the stream ends before a value. Whatever
+// follows the last element is left unread, unless `in` owns its descriptor:
+// then nothing else reads it, and a large matrix's text is read ahead and
+// converted in parallel.
+Matrix matrix_read(Input& in, bool prompts);
 
 }  // namespace quolvend

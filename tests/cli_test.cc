@@ -177,7 +177,7 @@ TEST_F(Cli, StreamEndingBeforeAValueFails) {
                  "", 1);
   EXPECT_OUTCOME(run({"-m"}), "First Matrix\nRows: Unexpected end of input\n", "", 1);
   // A directory opens but cannot be read.
-  EXPECT_OUTCOME(run({"-D", "."}), "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-D", "."}), "Error reading input\n", "", 1);
 }
 
 TEST_F(Cli, MissingFileFails) {

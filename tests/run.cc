@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace quolvend::testing {
@@ -45,7 +46,7 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
     throw std::runtime_error("pipe failed");
 
   std::map<std::string, std::string> env_values;
-  for (const char* name : {"PATH", "HOME", "ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+  for (const char* name : {"PATH", "HOME", "ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) env_values[name] = value;
   }
   for (const auto& [name, value] : invocation.env) env_values[name] = value;
@@ -126,15 +127,29 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
 
 }  // namespace
 
-Outcome run_quolvend(const Invocation& invocation) {
-  std::vector<std::string> argv = {"quolvend"};
+Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation) {
+  std::vector<std::string> argv;
+  std::istringstream emulator(QUOLVEND_EMULATOR);
+  for (std::string word; emulator >> word;) argv.push_back(word);
+  bool emulated = !argv.empty();
+  std::string program = emulated ? argv[0] : binary;
+  if (emulated) {
+    argv.insert(argv.end(), {"-0", "quolvend", binary});
+  } else {
+    argv = {"quolvend"};
+  }
   argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
-  return run_program(QUOLVEND_BINARY, std::move(argv), invocation);
+  return run_program(program.c_str(), std::move(argv), invocation);
+}
+
+Outcome run_quolvend(const Invocation& invocation) {
+  return run_quolvend_at(QUOLVEND_BINARY, invocation);
 }
 
 Outcome run_shell(const std::string& command, Invocation invocation) {
-  std::string binary = QUOLVEND_BINARY;
-  std::string path = binary.substr(0, binary.rfind('/'));
+  // The folder with the program, or with a script that starts it under the
+  // emulator.
+  std::string path = QUOLVEND_COMMAND_DIR;
   if (const char* inherited = std::getenv("PATH")) path += std::string(":") + inherited;
   invocation.env["PATH"] = path;
   return run_program("/bin/sh", {"sh", "-c", command}, invocation);

@@ -40,8 +40,12 @@ struct Invocation {
 };
 
 // Runs quolvend, started under the name "quolvend", with PATH, HOME and the
-// sanitizers' options its only inherited environment.
+// sanitizers' options its only inherited environment. A cross-built program
+// runs under its emulator.
 Outcome run_quolvend(const Invocation& invocation);
+
+// The same with another build of the program at `binary`.
+Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation);
 
 // Runs a shell command line with the built quolvend first on the PATH;
 // `invocation.args` is unused.

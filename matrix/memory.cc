@@ -1,0 +1,64 @@
+#include "matrix/memory.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "matrix/output.h"
+#include "matrix/system.h"
+
+namespace quolvend {
+namespace {
+
+// Room kept for the program itself: code, stacks, I/O and per-thread buffers.
+constexpr std::uint64_t kReserve = std::uint64_t{96} << 20;
+
+std::uint64_t budget() {
+  static const std::uint64_t bytes = [] {
+    std::uint64_t limit = memory_limit();
+    return limit > kReserve ? limit - kReserve : 0;
+  }();
+  return bytes;
+}
+
+std::atomic<std::uint64_t> charged{0};
+
+}  // namespace
+
+void out_of_memory() { die("MALLOC error"); }
+
+std::uint64_t bytes_for(std::uint64_t count, std::uint64_t size, std::uint64_t extra) {
+  std::uint64_t bytes;
+  if (__builtin_mul_overflow(count, size, &bytes) || __builtin_add_overflow(bytes, extra, &bytes)) {
+    return UINT64_MAX;
+  }
+  return bytes;
+}
+
+void require_memory(std::uint64_t bytes) {
+  if (bytes > budget() - std::min(budget(), charged.load())) out_of_memory();
+}
+
+MemoryCharge::MemoryCharge(std::uint64_t amount) {
+  if (amount == 0) return;
+  std::uint64_t before = charged.fetch_add(amount);
+  if (amount > budget() || before > budget() - amount) {
+    charged.fetch_sub(amount);
+    out_of_memory();
+  }
+  bytes = amount;
+}
+
+MemoryCharge::~MemoryCharge() {
+  if (bytes > 0) charged.fetch_sub(bytes);
+}
+
+MemoryCharge& MemoryCharge::operator=(MemoryCharge&& other) noexcept {
+  if (this != &other) {
+    if (bytes > 0) charged.fetch_sub(bytes);
+    bytes = other.bytes;
+    other.bytes = 0;
+  }
+  return *this;
+}
+
+}  // namespace quolvend

@@ -1,0 +1,36 @@
+// The run's memory budget. Large allocations (matrices, minor tables, product
+// buffers) are charged against it before any work starts, so a run that
+// cannot fit ends at once with "MALLOC error" instead of failing part way or
+// being killed by the system.
+#pragma once
+
+#include <cstdint>
+
+namespace quolvend {
+
+// Ends the process with "MALLOC error" on standard output, status 1.
+[[noreturn]] void out_of_memory();
+
+// Bytes held against the budget while it lives. Safe to make from several
+// threads at once.
+struct MemoryCharge {
+  MemoryCharge() = default;
+  // Charges `bytes`, or ends the process with "MALLOC error" if they do not
+  // fit beside what is already charged.
+  explicit MemoryCharge(std::uint64_t bytes);
+  ~MemoryCharge();
+  MemoryCharge(MemoryCharge&& other) noexcept : bytes(other.bytes) { other.bytes = 0; }
+  MemoryCharge& operator=(MemoryCharge&& other) noexcept;
+  MemoryCharge(const MemoryCharge&) = delete;
+  MemoryCharge& operator=(const MemoryCharge&) = delete;
+
+  std::uint64_t bytes = 0;
+};
+
+// Ends the process with "MALLOC error" unless `bytes` more would fit now.
+void require_memory(std::uint64_t bytes);
+
+// a * b + c in bytes, saturating at UINT64_MAX, which never fits.
+std::uint64_t bytes_for(std::uint64_t count, std::uint64_t size, std::uint64_t extra = 0);
+
+}  // namespace quolvend

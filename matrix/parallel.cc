@@ -1,0 +1,136 @@
+#include "matrix/parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "matrix/system.h"
+
+namespace quolvend {
+namespace {
+
+constexpr unsigned kMaxThreads = 256;
+
+unsigned configured_threads() {
+  if (const char* text = std::getenv("QUOLVEND_THREADS")) {
+    unsigned value = 0;
+    const char* end = text + std::strlen(text);
+    auto [stop, error] = std::from_chars(text, end, value);
+    if (error == std::errc() && stop == end && value > 0) return std::min(value, kMaxThreads);
+  }
+  return std::min(usable_cores(), kMaxThreads);
+}
+
+std::atomic<unsigned> override_threads{0};
+
+// Set while a thread runs a task, so that a nested step runs in place.
+thread_local bool inside_task = false;
+
+// Workers wait for a step, take its tasks one index at a time, and report back
+// when none is left. The pool lives until the process ends.
+struct Pool {
+  std::mutex mutex;
+  std::condition_variable start;
+  std::condition_variable finished;
+  std::vector<std::thread> workers;
+  std::uint64_t generation = 0;
+  const std::function<void(std::size_t)>* task = nullptr;
+  std::size_t tasks = 0;
+  std::atomic<std::size_t> next{0};
+  unsigned wanted = 0;   // workers asked to join the current step
+  unsigned running = 0;  // workers still inside the current step
+  std::exception_ptr error;
+
+  void run_tasks() {
+    inside_task = true;
+    for (std::size_t i; (i = next.fetch_add(1)) < tasks;) {
+      try {
+        (*task)(i);
+      } catch (...) {
+        std::lock_guard lock(mutex);
+        if (!error) error = std::current_exception();
+      }
+    }
+    inside_task = false;
+  }
+
+  void work(unsigned index) {
+    std::uint64_t seen = 0;
+    for (;;) {
+      {
+        std::unique_lock lock(mutex);
+        start.wait(lock, [&] { return generation != seen && index < wanted; });
+        seen = generation;
+      }
+      run_tasks();
+      std::lock_guard lock(mutex);
+      if (--running == 0) finished.notify_one();
+    }
+  }
+};
+
+Pool& pool() {
+  static Pool* instance = new Pool;  // never destroyed: its workers wait until the process ends
+  return *instance;
+}
+
+std::mutex step_mutex;  // one step at a time uses the pool
+
+}  // namespace
+
+unsigned thread_count() {
+  static const unsigned configured = configured_threads();
+  unsigned forced = override_threads.load();
+  return forced > 0 ? forced : configured;
+}
+
+void set_thread_count(unsigned threads) { override_threads = std::min(threads, kMaxThreads); }
+
+std::size_t split_point(std::size_t count, std::size_t parts, std::size_t part, std::size_t align) {
+  if (part >= parts) return count;
+  std::size_t point = count / parts * part + count % parts * part / parts;
+  return point - point % align;
+}
+
+void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task) {
+  unsigned helpers = static_cast<unsigned>(std::min<std::size_t>(thread_count(), tasks)) - 1;
+  if (tasks == 0) return;
+  if (helpers == 0 || inside_task) {
+    for (std::size_t i = 0; i < tasks; ++i) task(i);
+    return;
+  }
+  std::lock_guard step(step_mutex);
+  Pool& p = pool();
+  {
+    std::lock_guard lock(p.mutex);
+    while (p.workers.size() < helpers) {
+      p.workers.emplace_back(&Pool::work, &p, static_cast<unsigned>(p.workers.size()));
+    }
+    p.task = &task;
+    p.tasks = tasks;
+    p.next = 0;
+    p.wanted = helpers;
+    p.running = helpers;
+    p.error = nullptr;
+    ++p.generation;
+  }
+  p.start.notify_all();
+  p.run_tasks();
+  std::exception_ptr error;
+  {
+    std::unique_lock lock(p.mutex);
+    p.finished.wait(lock, [&] { return p.running == 0; });
+    p.task = nullptr;
+    error = p.error;
+  }
+  if (error) std::rethrow_exception(error);
+}
+
+}  // namespace quolvend

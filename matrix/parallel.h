@@ -1,0 +1,31 @@
+// The worker threads, and the one fork-join step every parallel part of the
+// program uses. Which thread computes a value never changes the value: work is
+// only ever split into pieces that are computed exactly as they would be in
+// one thread.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace quolvend {
+
+// Threads a parallel step may use: QUOLVEND_THREADS when it holds a number
+// from 1 up, otherwise every core the process may run on.
+unsigned thread_count();
+
+// Overrides thread_count() (for tests and benchmarks).
+void set_thread_count(unsigned threads);
+
+// Runs task(0) ... task(tasks - 1), spread over up to thread_count() threads
+// (the caller's among them), and returns when all have finished. Tasks must
+// not depend on one another. Called from inside a task, runs the tasks in
+// order on that thread. An exception escaping a task is rethrown here, after
+// every task has finished.
+void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task);
+
+// Splits [0, count) into `parts` nearly equal ranges and returns where range
+// `part` begins; rounded down to a multiple of `align`.
+std::size_t split_point(std::size_t count, std::size_t parts, std::size_t part,
+                        std::size_t align = 1);
+
+}  // namespace quolvend

@@ -1,0 +1,141 @@
+#include "matrix/system.h"
+
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace quolvend {
+namespace {
+
+std::optional<std::string> read_file(const std::string& path) {
+  std::ifstream file(path);
+  if (!file) return std::nullopt;
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The first number in `text`; "max" (no limit) and anything else are absent.
+std::optional<std::uint64_t> leading_number(std::string_view text) {
+  std::uint64_t value;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end == text.data()) return std::nullopt;
+  return value;
+}
+
+// The path after "<id>:<controllers>:" on the line of /proc/self/cgroup whose
+// controllers are `controller` (empty for the v2 line "0::/path").
+std::optional<std::string> cgroup_path(std::string_view membership, std::string_view controller) {
+  while (!membership.empty()) {
+    std::size_t end = membership.find('\n');
+    std::string_view line = membership.substr(0, end);
+    membership = end == std::string_view::npos ? "" : membership.substr(end + 1);
+    std::size_t first = line.find(':');
+    std::size_t second = line.find(':', first + 1);
+    if (first == std::string_view::npos || second == std::string_view::npos) continue;
+    std::string_view names = line.substr(first + 1, second - first - 1);
+    bool match = controller.empty() ? names.empty() : false;
+    for (std::size_t at = 0; !controller.empty() && at <= names.size();) {
+      std::size_t comma = std::min(names.find(',', at), names.size());
+      if (names.substr(at, comma - at) == controller) match = true;
+      at = comma + 1;
+    }
+    if (match) return std::string(line.substr(second + 1));
+  }
+  return std::nullopt;
+}
+
+// Reads `file` in the group's own directory, or, inside a container that
+// mounts the group as the root, in `base` itself.
+std::optional<std::string> group_file(const std::string& base, const std::string& group,
+                                      const std::string& file) {
+  if (auto text = read_file(base + group + "/" + file)) return text;
+  return read_file(base + "/" + file);
+}
+
+}  // namespace
+
+CgroupLimits cgroup_limits(const std::string& root, std::string_view membership) {
+  CgroupLimits limits;
+  if (auto group = cgroup_path(membership, "")) {
+    // v2: memory.max holds bytes or "max"; cpu.max holds "quota period" or "max period".
+    if (auto text = group_file(root, *group, "memory.max")) limits.memory_bytes = leading_number(*text);
+    if (auto text = group_file(root, *group, "cpu.max")) {
+      std::istringstream fields(*text);
+      std::string quota, period;
+      fields >> quota >> period;
+      auto q = leading_number(quota), p = leading_number(period);
+      if (q && p && *p > 0) limits.cpus = static_cast<double>(*q) / static_cast<double>(*p);
+    }
+  }
+  if (auto group = cgroup_path(membership, "memory")) {
+    // v1 reports "no limit" as a huge number, which the minimum ignores.
+    if (auto text = group_file(root + "/memory", *group, "memory.limit_in_bytes")) {
+      if (auto bytes = leading_number(*text)) {
+        limits.memory_bytes = std::min(limits.memory_bytes.value_or(*bytes), *bytes);
+      }
+    }
+  }
+  if (auto group = cgroup_path(membership, "cpu")) {
+    auto quota = group_file(root + "/cpu", *group, "cpu.cfs_quota_us");
+    auto period = group_file(root + "/cpu", *group, "cpu.cfs_period_us");
+    if (quota && period) {
+      // A quota of -1 (no limit) does not read as a number here.
+      auto q = leading_number(*quota), p = leading_number(*period);
+      if (q && p && *p > 0 && !limits.cpus) {
+        limits.cpus = static_cast<double>(*q) / static_cast<double>(*p);
+      }
+    }
+  }
+  return limits;
+}
+
+namespace {
+
+const CgroupLimits& own_cgroup_limits() {
+  static const CgroupLimits limits =
+      cgroup_limits("/sys/fs/cgroup", read_file("/proc/self/cgroup").value_or(""));
+  return limits;
+}
+
+}  // namespace
+
+unsigned usable_cores() {
+  unsigned cores = 0;
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) cores = static_cast<unsigned>(CPU_COUNT(&set));
+  if (cores == 0) {
+    long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    cores = online > 0 ? static_cast<unsigned>(online) : 1;
+  }
+  if (auto cpus = own_cgroup_limits().cpus; cpus && *cpus > 0) {
+    auto quota = static_cast<unsigned>(*cpus);
+    if (static_cast<double>(quota) < *cpus) ++quota;
+    cores = std::min(cores, std::max(quota, 1u));
+  }
+  return cores;
+}
+
+std::uint64_t memory_limit() {
+  std::uint64_t limit = UINT64_MAX;
+  long pages = ::sysconf(_SC_PHYS_PAGES);
+  long page_size = ::sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page_size > 0) {
+    limit = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+  }
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit value;
+    if (::getrlimit(resource, &value) == 0 && value.rlim_cur != RLIM_INFINITY) {
+      limit = std::min<std::uint64_t>(limit, value.rlim_cur);
+    }
+  }
+  if (auto bytes = own_cgroup_limits().memory_bytes) limit = std::min(limit, *bytes);
+  return limit;
+}
+
+}  // namespace quolvend

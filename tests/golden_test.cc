@@ -1,0 +1,204 @@
+// The same digits everywhere: a fixed set of generated inputs run through the
+// built program, with every kernel variant this processor has and several
+// thread counts, and each output compared with the checksums committed in
+// golden/expected.txt. Inputs come from std::mt19937, whose sequence the
+// language fixes, through integer arithmetic only, so they are the same text
+// on every compiler and architecture.
+//
+// QUOLVEND_GOLDEN_UPDATE=1 rewrites the file from this build instead; set
+// QUOLVEND_GOLDEN_BINARY to check another build of the program.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "algebra/kernels.h"
+#include "tests/run.h"
+
+namespace quolvend::testing {
+namespace {
+
+struct Case {
+  std::string name;
+  std::vector<std::string> args;  // file names refer to `files`
+  std::map<std::string, std::string> files;
+  std::string input;
+};
+
+class Text {
+ public:
+  explicit Text(std::uint32_t seed) : rng_(seed) {}
+
+  std::uint32_t below(std::uint32_t n) { return static_cast<std::uint32_t>(rng_() % n); }
+
+  // A decimal with up to `digits` significant digits and an exponent in
+  // [-range, range], either sign.
+  std::string decimal(int digits, int range) {
+    std::string text = below(2) ? "-" : "";
+    std::uint32_t limit = 1;
+    for (int i = 0; i < digits; ++i) limit *= 10;
+    text += std::to_string(below(limit));
+    if (range > 0) {
+      text += 'e';
+      text += std::to_string(static_cast<int>(below(2 * range + 1)) - range);
+    }
+    return text;
+  }
+
+  std::string special() {
+    static const char* const kWords[] = {"0",      "-0",     "inf",    "-inf",    "nan",
+                                         "1e30",   "-1e30",  "3e38",   "-3.4e38", "1e-45",
+                                         "1e-40",  "0x1p-3", "16777217", "0.1",   "-2.5"};
+    return kWords[below(std::size(kWords))];
+  }
+
+  // A word holding one or more numbers, or junk, as files may have.
+  std::string odd() {
+    static const char* const kWords[] = {"1.5.5", "-1-1-1", "2e", "x", "+-3", "0x1.8p1x",
+                                         "nan(12)", "infinity", "INF", ".5.5.5", "1e+2e3", "--",
+                                         "0x", "7f", "1,5"};
+    return kWords[below(std::size(kWords))];
+  }
+
+  enum class Kind { small, decimals, special, odd };
+
+  std::string element(Kind kind) {
+    switch (kind) {
+      case Kind::small:
+        return std::to_string(static_cast<int>(below(9)) - 4);
+      case Kind::decimals:
+        return decimal(6, 6);
+      case Kind::special:
+        return below(3) == 0 ? special() : decimal(4, 2);
+      default:
+        return below(5) == 0 ? odd() : decimal(5, 0);
+    }
+  }
+
+  std::string matrix(std::uint32_t rows, std::uint32_t cols, Kind kind) {
+    std::string text = std::to_string(rows) + " " + std::to_string(cols) + "\n";
+    for (std::uint32_t r = 0; r < rows; ++r) {
+      for (std::uint32_t c = 0; c < cols; ++c) {
+        text += element(kind);
+        text += c + 1 < cols ? ' ' : '\n';
+      }
+    }
+    return text;
+  }
+
+ private:
+  std::mt19937 rng_;
+};
+
+std::vector<Case> golden_cases() {
+  using Kind = Text::Kind;
+  std::vector<Case> cases;
+  Text text(2026);
+  const Kind kinds[] = {Kind::small, Kind::decimals, Kind::special};
+  auto one = [&](std::string name, std::string option, std::string matrix) {
+    cases.push_back({std::move(name), {option, "a.txt"}, {{"a.txt", std::move(matrix)}}, ""});
+  };
+  auto two = [&](std::string name, std::string option, std::string a, std::string b) {
+    cases.push_back({std::move(name),
+                     {option, "a.txt", "b.txt"},
+                     {{"a.txt", std::move(a)}, {"b.txt", std::move(b)}},
+                     ""});
+  };
+  for (std::uint32_t n : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 9u, 12u, 16u, 19u, 22u}) {
+    for (Kind kind : kinds) {
+      if (n >= 19 && kind != Kind::decimals) continue;
+      std::string suffix = std::to_string(n) + "-" + std::to_string(static_cast<int>(kind));
+      one("det-" + suffix, "-D", text.matrix(n, n, kind));
+      if (n <= 20 || n == 22) one("inv-" + suffix, "-i", text.matrix(n, n, kind));
+    }
+  }
+  // Shapes on both sides of the product's tiles (3 x 32), blocks (96 rows,
+  // 1024 columns) and runs of k (256).
+  const std::uint32_t shapes[][3] = {{1, 1, 1},    {3, 32, 32},   {4, 33, 31},  {95, 257, 97},
+                                     {97, 255, 33}, {2, 513, 1025}, {130, 1, 2}, {1, 300, 1030},
+                                     {200, 70, 3}};
+  for (const auto& s : shapes) {
+    Kind kind = kinds[(s[0] + s[1]) % 3];
+    two("mul-" + std::to_string(s[0]) + "x" + std::to_string(s[1]) + "x" + std::to_string(s[2]),
+        "-m", text.matrix(s[0], s[1], kind), text.matrix(s[1], s[2], kind));
+  }
+  for (std::uint32_t n : {2u, 6u, 11u}) {
+    two("div-" + std::to_string(n), "-d", text.matrix(3, n, Kind::decimals),
+        text.matrix(n, n, Kind::small));
+  }
+  // Odd tokens, packed words and special values, also in files big enough to
+  // be converted and printed in parallel.
+  for (std::uint32_t n : {5u, 40u, 300u}) {
+    two("add-odd-" + std::to_string(n), "-a", text.matrix(n, n + 1, Kind::odd),
+        text.matrix(n, n + 1, Kind::special));
+    two("sub-odd-" + std::to_string(n), "-s", text.matrix(n, n + 1, Kind::special),
+        text.matrix(n, n + 1, Kind::odd));
+  }
+  // Standard input: prompts, retries and the cut position.
+  cases.push_back({"keyboard-sum", {"-a"}, {}, "2 x 2 1 2.5.5 3 nan 1 1 1 -0 0x10 q 4"});
+  cases.push_back({"cut", {"-r", "a.txt"}, {{"a.txt", text.matrix(5, 4, Kind::special)}}, "3 0x2"});
+  return cases;
+}
+
+// FNV-1a, 64 bits.
+std::string checksum(const std::string& bytes) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3u;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+std::string expected_path() { return source_dir() + "/tests/golden/expected.txt"; }
+
+// One line per case: name, exit status, output length and checksum.
+std::string summary(const Case& c, const Outcome& o) {
+  return c.name + " " + std::to_string(o.status) + " " + std::to_string(o.out.size()) + " " +
+         checksum(o.out) + (o.err.empty() ? "" : " stderr:" + checksum(o.err));
+}
+
+TEST(Golden, EveryVariantAndThreadCountPrintsTheCommittedDigits) {
+  std::vector<std::pair<std::string, std::string>> settings;  // kernel, threads
+  auto kernels = available_kernels();
+  for (Kernel kernel : kernels) {
+    for (const char* threads : {"1", "3"}) settings.emplace_back(kernel_name(kernel), threads);
+  }
+  for (const char* threads : {"2", "7"}) settings.emplace_back(kernel_name(kernels.back()), threads);
+  const char* binary = std::getenv("QUOLVEND_GOLDEN_BINARY");
+  bool update = std::getenv("QUOLVEND_GOLDEN_UPDATE") != nullptr;
+
+  std::map<std::string, std::string> expected;
+  std::ifstream file(expected_path());
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty() && line[0] != '#') expected[line.substr(0, line.find(' '))] = line;
+  }
+  std::ostringstream written;
+  written << "# name status length fnv1a-64 of standard output; see tests/golden_test.cc\n";
+  for (const Case& c : golden_cases()) {
+    Sandbox box;
+    for (const auto& [name, content] : c.files) box.write(name, content);
+    for (std::size_t i = 0; i < (update ? 1 : settings.size()); ++i) {
+      const auto& [kernel, threads] = settings[i];
+      Invocation invocation{c.args, c.input, {{"QUOLVEND_KERNEL", kernel}, {"QUOLVEND_THREADS", threads}},
+                            std::nullopt, box.path()};
+      Outcome o = binary ? run_quolvend_at(binary, invocation) : run_quolvend(invocation);
+      std::string line = summary(c, o);
+      if (update) {
+        written << line << "\n";
+      } else {
+        EXPECT_EQ(line, expected[c.name]) << "kernel " << kernel << ", threads " << threads;
+      }
+    }
+  }
+  if (update) std::ofstream(expected_path()) << written.str();
+}
+
+}  // namespace
+}  // namespace quolvend::testing
