@@ -6,12 +6,14 @@
 // on every compiler and architecture.
 //
 // QUOLVEND_GOLDEN_UPDATE=1 rewrites the file from this build instead; set
-// QUOLVEND_GOLDEN_BINARY to check another build of the program.
+// QUOLVEND_GOLDEN_BINARY to check another build of the program, and
+// QUOLVEND_GOLDEN_KEEP to a folder to keep each case's files there.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -105,6 +107,8 @@ std::vector<Case> golden_cases() {
   auto one = [&](std::string name, std::string option, std::string matrix) {
     cases.push_back({std::move(name), {option, "a.txt"}, {{"a.txt", std::move(matrix)}}, ""});
   };
+  // Operands are generated into variables first: the order in which function
+  // arguments are evaluated differs between compilers.
   auto two = [&](std::string name, std::string option, std::string a, std::string b) {
     cases.push_back({std::move(name),
                      {option, "a.txt", "b.txt"},
@@ -126,20 +130,23 @@ std::vector<Case> golden_cases() {
                                      {200, 70, 3}};
   for (const auto& s : shapes) {
     Kind kind = kinds[(s[0] + s[1]) % 3];
+    std::string a = text.matrix(s[0], s[1], kind);
+    std::string b = text.matrix(s[1], s[2], kind);
     two("mul-" + std::to_string(s[0]) + "x" + std::to_string(s[1]) + "x" + std::to_string(s[2]),
-        "-m", text.matrix(s[0], s[1], kind), text.matrix(s[1], s[2], kind));
+        "-m", a, b);
   }
   for (std::uint32_t n : {2u, 6u, 11u}) {
-    two("div-" + std::to_string(n), "-d", text.matrix(3, n, Kind::decimals),
-        text.matrix(n, n, Kind::small));
+    std::string a = text.matrix(3, n, Kind::decimals);
+    std::string b = text.matrix(n, n, Kind::small);
+    two("div-" + std::to_string(n), "-d", a, b);
   }
   // Odd tokens, packed words and special values, also in files big enough to
   // be converted and printed in parallel.
   for (std::uint32_t n : {5u, 40u, 300u}) {
-    two("add-odd-" + std::to_string(n), "-a", text.matrix(n, n + 1, Kind::odd),
-        text.matrix(n, n + 1, Kind::special));
-    two("sub-odd-" + std::to_string(n), "-s", text.matrix(n, n + 1, Kind::special),
-        text.matrix(n, n + 1, Kind::odd));
+    std::string odd = text.matrix(n, n + 1, Kind::odd);
+    std::string special = text.matrix(n, n + 1, Kind::special);
+    two("add-odd-" + std::to_string(n), "-a", odd, special);
+    two("sub-odd-" + std::to_string(n), "-s", special, odd);
   }
   // Standard input: prompts, retries and the cut position.
   cases.push_back({"keyboard-sum", {"-a"}, {}, "2 x 2 1 2.5.5 3 nan 1 1 1 -0 0x10 q 4"});
@@ -184,6 +191,11 @@ TEST(Golden, EveryVariantAndThreadCountPrintsTheCommittedDigits) {
   for (const Case& c : golden_cases()) {
     Sandbox box;
     for (const auto& [name, content] : c.files) box.write(name, content);
+    if (const char* keep = std::getenv("QUOLVEND_GOLDEN_KEEP")) {
+      std::string folder = std::string(keep) + "/" + c.name;
+      std::filesystem::create_directories(folder);
+      std::filesystem::copy(box.path(), folder, std::filesystem::copy_options::overwrite_existing);
+    }
     for (std::size_t i = 0; i < (update ? 1 : settings.size()); ++i) {
       const auto& [kernel, threads] = settings[i];
       Invocation invocation{c.args, c.input, {{"QUOLVEND_KERNEL", kernel}, {"QUOLVEND_THREADS", threads}},
