@@ -77,7 +77,8 @@ struct ColexWalk {
   void refresh(unsigned count) {
     changed = count;
     if (count == 0) return;
-    for (unsigned j = count - 1; j-- > 0;) above[j] = above[j + 1] + binomial(elements[j + 1], j + 1);
+    for (unsigned j = count - 1; j-- > 0;)
+      above[j] = above[j + 1] + binomial(elements[j + 1], j + 1);
     std::uint64_t below = 0;
     for (unsigned j = 0; j < count; ++j) {
       offset[j] = static_cast<std::ptrdiff_t>(below + above[j] - rank);

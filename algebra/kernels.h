@@ -30,19 +30,19 @@ const char* kernel_name(Kernel kernel);
 // x86-64 has more than the portable build: elsewhere the compiler's own
 // vector lowering (NEON on arm64) serves.
 #if defined(__x86_64__)
-#define QUOLVEND_DISPATCH(name, params, args)                                         \
-  [[gnu::target("avx512f")]] void name##_avx512 params { name##_body args; }          \
-  [[gnu::target("avx2")]] void name##_avx2 params { name##_body args; }               \
-  void name##_portable params { name##_body args; }                                   \
-  void name params {                                                                  \
-    switch (::quolvend::active_kernel()) {                                            \
-      case ::quolvend::Kernel::avx512:                                                \
-        return name##_avx512 args;                                                    \
-      case ::quolvend::Kernel::avx2:                                                  \
-        return name##_avx2 args;                                                      \
-      default:                                                                        \
-        return name##_portable args;                                                  \
-    }                                                                                 \
+#define QUOLVEND_DISPATCH(name, params, args)                                \
+  [[gnu::target("avx512f")]] void name##_avx512 params { name##_body args; } \
+  [[gnu::target("avx2")]] void name##_avx2 params { name##_body args; }      \
+  void name##_portable params { name##_body args; }                          \
+  void name params {                                                         \
+    switch (::quolvend::active_kernel()) {                                   \
+      case ::quolvend::Kernel::avx512:                                       \
+        return name##_avx512 args;                                           \
+      case ::quolvend::Kernel::avx2:                                         \
+        return name##_avx2 args;                                             \
+      default:                                                               \
+        return name##_portable args;                                         \
+    }                                                                        \
   }
 #else
 #define QUOLVEND_DISPATCH(name, params, args) \

@@ -66,8 +66,7 @@ void pack_a(const float* a, std::size_t lda, std::size_t height, std::size_t dep
   }
   for (std::size_t k = 0; k < depth; ++k, a_panel += kRows, b_panel += kCols) {
     Vec b[kVectors];
-    for (std::size_t v = 0; v < kVectors; ++v)
-      std::memcpy(&b[v], b_panel + 8 * v, sizeof(Vec));
+    for (std::size_t v = 0; v < kVectors; ++v) std::memcpy(&b[v], b_panel + 8 * v, sizeof(Vec));
     for (std::size_t r = 0; r < kRows; ++r) {
       float a = a_panel[r];
       for (std::size_t v = 0; v < kVectors; ++v) c[r][v] = c[r][v] + b[v] * a;

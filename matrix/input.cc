@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -9,7 +10,6 @@
 #include <limits>
 #include <string>
 #include <vector>
-#include <algorithm>
 
 #include "matrix/output.h"
 

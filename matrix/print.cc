@@ -1,13 +1,13 @@
 #include "matrix/print.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <algorithm>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 #include "matrix/output.h"
 #include "matrix/parallel.h"
@@ -90,8 +90,8 @@ void matrix_print(const Matrix& m) {
       parallel_for(parts, [&](std::size_t t) {
         std::size_t begin = std::min(count, first + t * kPiece);
         std::size_t end = std::min(count, begin + kPiece);
-        length[t] = static_cast<std::size_t>(format_elements(m, begin, end, text[t].get()) -
-                                             text[t].get());
+        length[t] =
+            static_cast<std::size_t>(format_elements(m, begin, end, text[t].get()) - text[t].get());
       });
       for (std::size_t t = 0; t < parts; ++t) out_write({text[t].get(), length[t]});
     }

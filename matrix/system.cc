@@ -64,7 +64,8 @@ CgroupLimits cgroup_limits(const std::string& root, std::string_view membership)
   CgroupLimits limits;
   if (auto group = cgroup_path(membership, "")) {
     // v2: memory.max holds bytes or "max"; cpu.max holds "quota period" or "max period".
-    if (auto text = group_file(root, *group, "memory.max")) limits.memory_bytes = leading_number(*text);
+    if (auto text = group_file(root, *group, "memory.max"))
+      limits.memory_bytes = leading_number(*text);
     if (auto text = group_file(root, *group, "cpu.max")) {
       std::istringstream fields(*text);
       std::string quota, period;

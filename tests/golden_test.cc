@@ -55,17 +55,17 @@ class Text {
   }
 
   std::string special() {
-    static const char* const kWords[] = {"0",      "-0",     "inf",    "-inf",    "nan",
-                                         "1e30",   "-1e30",  "3e38",   "-3.4e38", "1e-45",
-                                         "1e-40",  "0x1p-3", "16777217", "0.1",   "-2.5"};
+    static const char* const kWords[] = {"0",     "-0",     "inf",      "-inf",    "nan",
+                                         "1e30",  "-1e30",  "3e38",     "-3.4e38", "1e-45",
+                                         "1e-40", "0x1p-3", "16777217", "0.1",     "-2.5"};
     return kWords[below(std::size(kWords))];
   }
 
   // A word holding one or more numbers, or junk, as files may have.
   std::string odd() {
-    static const char* const kWords[] = {"1.5.5", "-1-1-1", "2e", "x", "+-3", "0x1.8p1x",
-                                         "nan(12)", "infinity", "INF", ".5.5.5", "1e+2e3", "--",
-                                         "0x", "7f", "1,5"};
+    static const char* const kWords[] = {"1.5.5",    "-1-1-1",  "2e",       "x",   "+-3",
+                                         "0x1.8p1x", "nan(12)", "infinity", "INF", ".5.5.5",
+                                         "1e+2e3",   "--",      "0x",       "7f",  "1,5"};
     return kWords[below(std::size(kWords))];
   }
 
@@ -125,9 +125,9 @@ std::vector<Case> golden_cases() {
   }
   // Shapes on both sides of the product's tiles (3 x 32), blocks (96 rows,
   // 1024 columns) and runs of k (256).
-  const std::uint32_t shapes[][3] = {{1, 1, 1},    {3, 32, 32},   {4, 33, 31},  {95, 257, 97},
-                                     {97, 255, 33}, {2, 513, 1025}, {130, 1, 2}, {1, 300, 1030},
-                                     {200, 70, 3}};
+  const std::uint32_t shapes[][3] = {{1, 1, 1},     {3, 32, 32},    {4, 33, 31},
+                                     {95, 257, 97}, {97, 255, 33},  {2, 513, 1025},
+                                     {130, 1, 2},   {1, 300, 1030}, {200, 70, 3}};
   for (const auto& s : shapes) {
     Kind kind = kinds[(s[0] + s[1]) % 3];
     std::string a = text.matrix(s[0], s[1], kind);
@@ -177,7 +177,8 @@ TEST(Golden, EveryVariantAndThreadCountPrintsTheCommittedDigits) {
   for (Kernel kernel : kernels) {
     for (const char* threads : {"1", "3"}) settings.emplace_back(kernel_name(kernel), threads);
   }
-  for (const char* threads : {"2", "7"}) settings.emplace_back(kernel_name(kernels.back()), threads);
+  for (const char* threads : {"2", "7"})
+    settings.emplace_back(kernel_name(kernels.back()), threads);
   const char* binary = std::getenv("QUOLVEND_GOLDEN_BINARY");
   bool update = std::getenv("QUOLVEND_GOLDEN_UPDATE") != nullptr;
 
@@ -198,8 +199,11 @@ TEST(Golden, EveryVariantAndThreadCountPrintsTheCommittedDigits) {
     }
     for (std::size_t i = 0; i < (update ? 1 : settings.size()); ++i) {
       const auto& [kernel, threads] = settings[i];
-      Invocation invocation{c.args, c.input, {{"QUOLVEND_KERNEL", kernel}, {"QUOLVEND_THREADS", threads}},
-                            std::nullopt, box.path()};
+      Invocation invocation{c.args,
+                            c.input,
+                            {{"QUOLVEND_KERNEL", kernel}, {"QUOLVEND_THREADS", threads}},
+                            std::nullopt,
+                            box.path()};
       Outcome o = binary ? run_quolvend_at(binary, invocation) : run_quolvend(invocation);
       std::string line = summary(c, o);
       if (update) {
