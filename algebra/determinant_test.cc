@@ -49,10 +49,27 @@ TEST(MatrixDeterminant, EqualsThePlainRecursionBitForBit) {
         std::copy_n(m.data[0], n, m.data[n - 1]);  // singular: two equal rows
       }
       float expected = reference::determinant(m);
+      ASSERT_TRUE(same_bits(expected, reference::memo_determinant(m))) << n << "x" << n;
       float actual = matrix_determinant(m);
       ASSERT_TRUE(same_bits(expected, actual))
           << n << "x" << n << " round " << round << ": " << std::hexfloat << actual << ", expected "
           << expected;
+    }
+  }
+}
+
+// Beyond the plain recursion's reach, against the memoised one, with every
+// kernel variant and thread count; from 15 x 15 on, levels are split over
+// the threads.
+TEST(MatrixDeterminant, EqualsTheMemoisedRecursionOnEveryEngine) {
+  std::mt19937 rng(7);
+  for (std::uint32_t n : {10u, 13u, 15u, 16u, 17u, 20u}) {
+    for (auto mix : testing::kAllMixes) {
+      Matrix m = testing::random_matrix(rng, n, n, mix);
+      float expected = reference::memo_determinant(m);
+      testing::for_each_engine([&](const std::string& setting) {
+        ASSERT_TRUE(same_bits(expected, matrix_determinant(m))) << n << "x" << n << ", " << setting;
+      });
     }
   }
 }

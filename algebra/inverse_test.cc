@@ -24,9 +24,27 @@ TEST(MatrixInverse, EqualsThePlainAlgorithmBitForBit) {
     for (int round = 0; round < rounds; ++round) {
       Matrix m = testing::random_matrix(rng, n, n, testing::kAllMixes[round % 3]);
       if (matrix_determinant(m) == 0.0f) continue;
-      ASSERT_TRUE(bits_equal(reference::inverse(m), matrix_inverse(m)))
-          << n << "x" << n << " round " << round;
+      Matrix expected = reference::inverse(m);
+      ASSERT_TRUE(bits_equal(expected, matrix_inverse(m))) << n << "x" << n << " round " << round;
+      if (n >= 2) {
+        ASSERT_TRUE(bits_equal(expected, reference::memo_inverse(m)));
+      }
     }
+  }
+}
+
+// Larger sizes against the memoised algorithm, and the largest, too slow for
+// it, against the one-thread result, with every kernel variant and thread
+// count.
+TEST(MatrixInverse, EqualsTheMemoisedAlgorithmOnEveryEngine) {
+  std::mt19937 rng(19);
+  for (std::uint32_t n : {9u, 12u, 15u, 16u, 20u}) {
+    Matrix m = testing::random_matrix(rng, n, n, testing::kAllMixes[n % 3]);
+    if (matrix_determinant(m) == 0.0f) continue;
+    Matrix expected = n <= 16 ? reference::memo_inverse(m) : matrix_inverse(m);
+    testing::for_each_engine([&](const std::string& setting) {
+      ASSERT_TRUE(bits_equal(expected, matrix_inverse(m))) << n << "x" << n << ", " << setting;
+    });
   }
 }
 

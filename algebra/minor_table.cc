@@ -50,7 +50,7 @@ struct Lanes {
 // Low parts index 64-bit tables; larger matrices never fit in memory anyway.
 constexpr unsigned kMaxLow = kMaxElements;
 // Levels with fewer groups than this are not worth splitting over threads.
-constexpr std::uint64_t kParallelGroups = 4096;
+constexpr std::uint64_t kParallelGroups = 1024;
 
 // Groups in the largest level of an n-column matrix.
 std::uint64_t widest_level(unsigned n) { return binomial(n - kHigh, (n - kHigh) / 2); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "matrix/parallel.h"
 #include "matrix/read.h"
 #include "tests/scan_trace.h"
 #include "tests/test_util.h"
@@ -211,6 +212,28 @@ TEST(Scan, HandlesSpellingsLongerThanTheBuffer) {
           << text.substr(0, 40);
     }
   }
+}
+
+// A large file is cut into pieces converted at once; whatever the thread
+// count and buffer size, and so wherever the cuts fall among odd and packed
+// words and long spellings, the elements are those of a sequential read.
+TEST(MatrixRead, LargeFilesReadTheSameOnEveryThreadCount) {
+  std::mt19937 rng(31);
+  std::string text = "1 70000\n" + corpus(rng, 60000);
+  for (int i = 0; i < 70000; ++i) text += "1.5.25 ";  // enough numbers in any case
+  auto read = [&](unsigned threads, std::size_t capacity) {
+    set_thread_count(threads);
+    Input in(testing::descriptor_with(text), false, true, capacity);
+    return matrix_read(in, false);
+  };
+  Matrix expected = read(1, kInputCapacity);
+  for (unsigned threads : {2u, 3u, 7u}) {
+    for (std::size_t capacity : {std::size_t{509}, std::size_t{8191}, kInputCapacity}) {
+      ASSERT_TRUE(testing::bits_equal(expected, read(threads, capacity)))
+          << threads << " threads, capacity " << capacity;
+    }
+  }
+  set_thread_count(0);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace quolvend {
 // from 1 up, otherwise every core the process may run on.
 unsigned thread_count();
 
-// Overrides thread_count() (for tests and benchmarks).
+// Overrides thread_count() (for tests and benchmarks); 0 restores it.
 void set_thread_count(unsigned threads);
 
 // Runs task(0) ... task(tasks - 1), spread over up to thread_count() threads

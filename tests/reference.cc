@@ -1,6 +1,8 @@
 #include "tests/reference.h"
 
+#include <bit>
 #include <cstdlib>
+#include <vector>
 
 #include "algebra/cut.h"
 
@@ -35,6 +37,74 @@ Matrix inverse(const Matrix& m) {
     }
   }
   float reciprocal = 1.0f / det;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    for (std::uint32_t j = 0; j < n; ++j) result.data[i][j] = result.data[i][j] * reciprocal;
+  }
+  return result;
+}
+
+namespace {
+
+// value[set] for every set of columns of `rows` (its rows are the matrix's
+// rows in order) with at most rows.size() members: the determinant of those
+// columns and the last |set| rows, expanded along the first of them.
+std::vector<float> minor_table(const std::vector<const float*>& rows, unsigned columns) {
+  const auto height = static_cast<unsigned>(rows.size());
+  std::vector<float> value(std::size_t{1} << columns, 0.0f);
+  // Every subset of a set is a smaller number, so it is filled first.
+  for (std::uint32_t set = 1; set < value.size(); ++set) {
+    auto k = static_cast<unsigned>(std::popcount(set));
+    if (k > height) continue;
+    const float* top = rows[height - k];
+    unsigned first = static_cast<unsigned>(std::countr_zero(set));
+    if (k == 1) {
+      value[set] = top[first];
+    } else if (k == 2) {
+      unsigned second = static_cast<unsigned>(std::countr_zero(set & (set - 1)));
+      const float* last = rows[height - 1];
+      value[set] = top[first] * last[second] - last[first] * top[second];
+    } else {
+      float sum = 0.0f;
+      float sign = 1.0f;
+      for (unsigned c = 0; c < columns; ++c) {
+        if ((set >> c & 1) == 0) continue;
+        float t = sign * top[c];
+        sum = sum + value[set ^ (1u << c)] * t;
+        sign = -sign;
+      }
+      value[set] = sum;
+    }
+  }
+  return value;
+}
+
+std::vector<const float*> rows_without(const Matrix& m, std::uint32_t left_out) {
+  std::vector<const float*> rows;
+  for (std::uint32_t r = 0; r < m.rows; ++r) {
+    if (r != left_out) rows.push_back(m.data[r]);
+  }
+  return rows;
+}
+
+}  // namespace
+
+float memo_determinant(const Matrix& m) {
+  if (m.rows == 0) return 0.0f;
+  return minor_table(rows_without(m, m.rows), m.rows).back();
+}
+
+Matrix memo_inverse(const Matrix& m) {
+  const std::uint32_t n = m.rows;
+  Matrix result = matrix_create(n, n);
+  const std::uint32_t all = (1u << n) - 1;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    std::vector<float> table = minor_table(rows_without(m, i), n);
+    for (std::uint32_t j = 0; j < n; ++j) {
+      float c = table[all ^ (1u << j)];
+      result.data[j][i] = (i + j) % 2 == 1 ? -c : c;
+    }
+  }
+  float reciprocal = 1.0f / memo_determinant(m);
   for (std::uint32_t i = 0; i < n; ++i) {
     for (std::uint32_t j = 0; j < n; ++j) result.data[i][j] = result.data[i][j] * reciprocal;
   }

@@ -18,6 +18,13 @@ float determinant(const Matrix& m);
 // minor; the 1 x 1 inverse of [x] is [1/x]. m must be square and invertible.
 Matrix inverse(const Matrix& m);
 
+// The same values as determinant and inverse, from a table of every column
+// set's minor (the rows the recursion pairs with a set of k columns are the
+// last k), each filled in the recursion's order of operations from its
+// subsets: n 2^n work instead of n!. n is at most 24; the inverse needs n >= 2.
+float memo_determinant(const Matrix& m);
+Matrix memo_inverse(const Matrix& m);
+
 // For each (r, c), k ascending from +0.0. Sizes must fit.
 Matrix multiply(const Matrix& a, const Matrix& b);
 

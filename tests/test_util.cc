@@ -7,6 +7,9 @@
 #include <cstring>
 #include <limits>
 
+#include "algebra/kernels.h"
+#include "matrix/parallel.h"
+
 namespace quolvend::testing {
 
 Matrix make_matrix(std::initializer_list<std::initializer_list<float>> rows) {
@@ -78,6 +81,19 @@ Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, 
     for (std::uint32_t c = 0; c < cols; ++c) m.data[r][c] = random_element(rng, mix);
   }
   return m;
+}
+
+void for_each_engine(const std::function<void(const std::string& setting)>& check) {
+  const auto kernels = available_kernels();
+  for (Kernel kernel : kernels) {
+    use_kernel(kernel);
+    for (unsigned threads : {1u, 2u, 3u, 7u}) {
+      set_thread_count(threads);
+      check(std::string(kernel_name(kernel)) + ", " + std::to_string(threads) + " threads");
+    }
+  }
+  use_kernel(kernels.back());
+  set_thread_count(0);
 }
 
 int descriptor_with(const std::string& text) {
