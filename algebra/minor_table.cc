@@ -168,19 +168,20 @@ QUOLVEND_DISPATCH(compute_groups,
                    Lanes* next, std::uint64_t first, std::uint64_t last),
                   (m, rows, p, prev, next, first, last))
 
-// Computes level p from level p - 1 into `next`, the groups split over the
-// threads.
+// Computes level p from level p - 1 into `next`. A large level is cut into
+// pieces, several per thread so that uneven pieces even out, each reporting
+// its progress.
 void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev,
                    Lanes* next) {
   const unsigned n = m.rows;
   const std::uint64_t groups = binomial(n - kHigh, p);
-  std::size_t parts = groups < kParallelGroups ? 1 : thread_count();
+  std::size_t parts = groups < kParallelGroups ? 1 : 8 * thread_count();
   parallel_for(parts, [&](std::size_t part) {
     std::uint64_t first = split_point(groups, parts, part);
     std::uint64_t last = split_point(groups, parts, part + 1);
     if (first < last) compute_groups(m, rows, p, prev, next, first, last);
+    progress_add((last - first) * (p + kHigh));
   });
-  progress_add(level_work(n, p));
 }
 
 // The row each size of set expands along: the k-th row from the bottom, with

@@ -82,8 +82,9 @@ int run(int argc, char** argv) {
 
   std::optional<Matrix> first, second;
   if (two_files) {
-    // Both files are read at once; failures are reported as a sequential run
-    // would report them, the first file's first.
+    // Both files are read at once, and failures reported as reading them in
+    // turn would: the first file's first. Memory the second took may be what
+    // the first lacked, so a first file out of memory is read again alone.
     std::array<std::optional<Matrix>, 2> loaded;
     std::array<std::optional<std::string>, 2> failure;
     parallel_for(2, [&](std::size_t i) {
@@ -96,11 +97,17 @@ int run(int argc, char** argv) {
         failure[i] = "MALLOC error";
       }
     });
-    for (const auto& message : failure) {
-      if (message) die(*message);
+    if (failure[0] == "MALLOC error") {
+      loaded = {};
+      first = load_file(argv[2]);
+    } else if (failure[0]) {
+      die(*failure[0]);
+    } else if (failure[1]) {
+      die(*failure[1]);
+    } else {
+      first = std::move(loaded[0]);
+      second = std::move(loaded[1]);
     }
-    first = std::move(loaded[0]);
-    second = std::move(loaded[1]);
   } else {
     first = load_operand(argc, argv, 2, "First Matrix", keyboard);
   }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace quolvend::testing {
 
@@ -70,6 +71,10 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
     ::dup2(err[1], STDERR_FILENO);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
     if (!invocation.dir.empty() && ::chdir(invocation.dir.c_str()) != 0) ::_exit(126);
+    if (invocation.address_space > 0) {
+      rlimit limit{invocation.address_space, invocation.address_space};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
     ::execve(program, argv.data(), env.data());
     ::_exit(127);
   }
@@ -126,6 +131,14 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
 }
 
 }  // namespace
+
+bool runs_natively() {
+#if defined(QUOLVEND_SANITIZED)
+  return false;
+#else
+  return std::string_view(QUOLVEND_EMULATOR).empty();
+#endif
+}
 
 Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation) {
   std::vector<std::string> argv;

@@ -1,6 +1,7 @@
 // Running the built program as a user would, for end-to-end tests.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,7 +38,13 @@ struct Invocation {
   std::map<std::string, std::string> env;  // set on top of a clean environment
   std::optional<std::string> stdout_path;  // standard output to this file instead
   std::string dir;                         // working directory
+  std::uint64_t address_space = 0;         // RLIMIT_AS for the program, if not 0
 };
+
+// Whether the program runs as built, so that its memory can be limited and
+// measured: not under a sanitizer, whose shadow memory needs the address
+// space, nor under an emulator.
+bool runs_natively();
 
 // Runs quolvend, started under the name "quolvend", with PATH, HOME and the
 // sanitizers' options its only inherited environment. A cross-built program

@@ -1,0 +1,46 @@
+#include "matrix/progress.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+namespace quolvend {
+namespace {
+
+// Reads what the terminal shows until `text` appears or `seconds` pass.
+std::string read_until(int terminal, const std::string& text, int seconds) {
+  std::string shown;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (shown.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{terminal, POLLIN, 0};
+    if (::poll(&ready, 1, 100) <= 0) continue;
+    char buffer[256];
+    ssize_t n = ::read(terminal, buffer, sizeof buffer);
+    if (n > 0) shown.append(buffer, static_cast<std::size_t>(n));
+  }
+  return shown;
+}
+
+TEST(Progress, ShowsShareAndTimesOnATerminalThenErasesThem) {
+  int screen, terminal;
+  ASSERT_EQ(::openpty(&screen, &terminal, nullptr, nullptr, nullptr), 0);
+  progress_enable(terminal);
+  progress_start(1000);
+  progress_add(250);
+  // Work a quarter done after half a second is work of two seconds.
+  std::string shown = read_until(screen, "left", 10);
+  EXPECT_NE(shown.find(" 25% done, "), std::string::npos) << shown;
+  EXPECT_NE(shown.find(" elapsed, "), std::string::npos) << shown;
+  progress_finish();
+  EXPECT_NE(read_until(screen, "\r\033[K", 10).find("\r\033[K"), std::string::npos);
+  progress_enable(-1);
+  ::close(screen);
+  ::close(terminal);
+}
+
+}  // namespace
+}  // namespace quolvend
