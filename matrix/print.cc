@@ -77,7 +77,13 @@ void matrix_print(const Matrix& m) {
   const std::size_t count = matrix_size(m);
   if (count == 0) {
     // Rows with no columns are empty lines.
-    for (std::uint32_t r = 0; r < m.rows; ++r) out_write("\n");
+    char lines[4096];
+    std::memset(lines, '\n', sizeof lines);
+    for (std::size_t left = m.rows; left > 0;) {
+      std::size_t now = std::min(left, sizeof lines);
+      out_write({lines, now});
+      left -= now;
+    }
     return;
   }
   const std::size_t parts = count >= kParallelElements ? thread_count() : 1;

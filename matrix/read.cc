@@ -108,6 +108,7 @@ Matrix matrix_read(Input& in, bool prompts) {
     }
     return m;
   }
+  if (cols == 0) return m;  // no element to ask for, however many rows
   for (std::uint32_t r = 0; r < rows; ++r) {
     float* row = m.data[r];
     for (std::uint32_t c = 0; c < cols; ++c) {

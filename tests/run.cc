@@ -71,6 +71,10 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
     ::dup2(err[1], STDERR_FILENO);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
     if (!invocation.dir.empty() && ::chdir(invocation.dir.c_str()) != 0) ::_exit(126);
+    if (invocation.cpu_seconds > 0) {
+      rlimit limit{invocation.cpu_seconds, invocation.cpu_seconds};
+      if (::setrlimit(RLIMIT_CPU, &limit) != 0) ::_exit(126);
+    }
     if (invocation.address_space > 0) {
       rlimit limit{invocation.address_space, invocation.address_space};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);

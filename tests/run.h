@@ -39,6 +39,7 @@ struct Invocation {
   std::optional<std::string> stdout_path;  // standard output to this file instead
   std::string dir;                         // working directory
   std::uint64_t address_space = 0;         // RLIMIT_AS for the program, if not 0
+  unsigned cpu_seconds = 0;                // RLIMIT_CPU for the program, if not 0
 };
 
 // Whether the program runs as built, so that its memory can be limited and
