@@ -11,6 +11,9 @@ micro  the reader, printer and product kernel alone, beside fscanf, printf
        and the plain loops
 det    -D at sizes 10 to 30 (32 with --big), beside the plain recursion at 9 to 11
 inv    -i at sizes 8 to 26 and -d at 16 and 20, beside the plain algorithm at 7 to 9
+threads  -m and -a at 2000, -D at 30 and -i at 26 with every core, beside
+       QUOLVEND_THREADS=1, numpy, and (with --before REV) a build of an
+       earlier revision
 
 Times are medians of several runs, taken in turn with the baseline so that a
 slow spell of the machine hits both; ratios compare medians."""
@@ -32,6 +35,10 @@ PLAIN = os.path.join(BUILD, "bench", "quolvend_plain")
 MICRO = os.path.join(BUILD, "bench", "quolvend_micro")
 NUMPY_PYTHON = "/usr/bin/python3"
 TIME = "/usr/bin/time"
+# OpenBLAS tunings some machines set for old OpenBLAS builds slow a current
+# numpy down; the comparison runs without them.
+NUMPY = ["env", "-u", "OPENBLAS_CORETYPE", "-u", "OPENBLAS_L2_SIZE", NUMPY_PYTHON,
+         os.path.join(ROOT, "bench", "numpy_calc.py")]
 
 
 def install(package, check):
@@ -128,8 +135,7 @@ def section_io(numpy_ok):
         for op in ("-a", "-m"):
             commands = {"quolvend": [QUOLVEND, op, path, path]}
             if numpy_ok:
-                commands["numpy"] = [NUMPY_PYTHON, os.path.join(ROOT, "bench", "numpy_calc.py"),
-                                     op, path, path]
+                commands["numpy"] = NUMPY + [op, path, path]
             # The textbook product takes minutes at 2000 here; the plain -m runs at 500 only.
             if op == "-a" or n == 500:
                 commands["plain"] = [PLAIN, op, path, path]
@@ -194,17 +200,80 @@ def section_inv():
         row(n, show_time(q[0]), show_memory(q[1]))
 
 
+def build_before(revision):
+    """Builds quolvend as it was at `revision`, in a worktree beside the build."""
+    tree = os.path.join(ROOT, "build-before", "src")
+    out = os.path.join(ROOT, "build-before", "build")
+    if os.path.exists(tree):
+        subprocess.run(["git", "-C", ROOT, "worktree", "remove", "--force", tree], check=True)
+    subprocess.run(["git", "-C", ROOT, "worktree", "add", "--detach", tree, revision], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["cmake", "-S", tree, "-B", out, "-DCMAKE_BUILD_TYPE=Release",
+                    "-DQUOLVEND_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", out, "-j", str(os.cpu_count() or 2), "--target",
+                    "quolvend"], check=True, stdout=subprocess.DEVNULL)
+    return os.path.join(out, "quolvend")
+
+
+def section_threads(numpy_ok, before):
+    cores = len(os.sched_getaffinity(0))
+    print(f"\n## Every core ({cores}) against one thread\n")
+    cells = ["case", f"{cores} threads", "1 thread", "ratio"]
+    if before:
+        cells += ["before", "1 thread / before"]
+    cells += ["numpy", f"{cores} threads / numpy", "same output"]
+    row(*cells)
+    row(*["---"] * len(cells))
+    square = matrix_file("square-2000.txt", 2000, 2000, six_digits)
+    cases = [("-m 2000", ["-m", square, square], 3), ("-a 2000", ["-a", square, square], 3),
+             ("-D 30", ["-D", matrix_file("unit-30.txt", 30, 30, unit)], 3),
+             ("-i 26", ["-i", matrix_file("unit-26.txt", 26, 26, unit)], 3)]
+    for name, args, runs in cases:
+        commands = {"all": [QUOLVEND] + args,
+                    "one": ["env", "QUOLVEND_THREADS=1", QUOLVEND] + args}
+        if before:
+            commands["before"] = [before] + args
+        if numpy_ok and args[0] in ("-m", "-a"):
+            commands["numpy"] = NUMPY + args
+        r = compare(commands, runs)
+        cells = [name, show_time(r["all"][0]), show_time(r["one"][0]),
+                 f"{r['all'][0] / r['one'][0]:.2f}"]
+        if before:
+            cells += [show_time(r["before"][0]), f"{r['one'][0] / r['before'][0]:.2f}"]
+        same = r["all"][2] == r["one"][2] and (not before or r["before"][2] == r["one"][2])
+        if "numpy" in r:
+            cells += [show_time(r["numpy"][0]), f"{r['all'][0] / r['numpy'][0]:.2f}x"]
+        else:
+            cells += ["-", "-"]
+        row(*cells, "yes" if same else "NO")
+
+
+def machine():
+    """The processor's name and the kernel variant quolvend picks on it."""
+    model, flags = "unknown processor", ""
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name") and model == "unknown processor":
+                model = line.split(":", 1)[1].strip()
+            if line.startswith("flags") and not flags:
+                flags = line
+    kernel = "avx512" if " avx512f" in flags else "avx2" if " avx2" in flags else "portable"
+    return f"{model}, kernel variant {os.environ.get('QUOLVEND_KERNEL', kernel)}"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--sections", default="io,micro,det,inv")
+    parser.add_argument("--sections", default="io,micro,det,inv,threads")
     parser.add_argument("--big", action="store_true", help="also time -D at 32 x 32")
+    parser.add_argument("--before", metavar="REV",
+                        help="in the threads section, also time quolvend as of git revision REV")
     args = parser.parse_args()
     sections = args.sections.split(",")
     if not install("time", lambda: os.access(TIME, os.X_OK)):
         sys.exit("bench/run.py needs GNU time (Debian package time)")
     build()
     print(f"# quolvend benchmarks, {time.strftime('%Y-%m-%d')}, {os.cpu_count()} cores, "
-          f"{os.uname().machine}")
+          f"{os.uname().machine}, {machine()}")
     if "io" in sections:
         section_io(have_numpy())
     if "micro" in sections:
@@ -213,6 +282,8 @@ def main():
         section_det(args.big)
     if "inv" in sections:
         section_inv()
+    if "threads" in sections:
+        section_threads(have_numpy(), build_before(args.before) if args.before else None)
 
 
 if __name__ == "__main__":

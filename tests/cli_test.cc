@@ -332,13 +332,16 @@ TEST_F(Cli, MemoryFollowsTheElementsNotTheDeclaredSizes) {
   file("lazy.txt", "20000 20000 1 2 3");
   Outcome tall = run({"-D", "tall.txt"});
   EXPECT_OUTCOME(tall, "Matrix must be square\n", "", 1);
+  if (runs_natively()) {
+    EXPECT_LT(tall.peak_memory_kib, 10 * 1024);
+  }
+  if (zeroed_blocks_cost_memory()) return;
   // 1.6 GB can be had, but nothing is written before the elements arrive.
   // (LeakSanitizer's scan at the end would read every page of it.)
   Outcome lazy = run({"-m", "lazy.txt", "lazy.txt"}, "",
                      {{"ASAN_OPTIONS", "allocator_may_return_null=1:detect_leaks=0"}});
   EXPECT_OUTCOME(lazy, "Unexpected end of input\n", "", 1);
   if (runs_natively()) {
-    EXPECT_LT(tall.peak_memory_kib, 10 * 1024);
     EXPECT_LT(lazy.peak_memory_kib, 64 * 1024);
   }
 }

@@ -144,6 +144,14 @@ bool runs_natively() {
 #endif
 }
 
+bool zeroed_blocks_cost_memory() {
+#if defined(QUOLVEND_THREAD_SANITIZED)
+  return true;
+#else
+  return false;
+#endif
+}
+
 Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation) {
   std::vector<std::string> argv;
   std::istringstream emulator(QUOLVEND_EMULATOR);

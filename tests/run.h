@@ -47,6 +47,11 @@ struct Invocation {
 // space, nor under an emulator.
 bool runs_natively();
 
+// Whether the program is built with ThreadSanitizer, whose allocator writes
+// every page of a large zeroed block (and its shadow): a matrix declared
+// large but left empty then costs its full size.
+bool zeroed_blocks_cost_memory();
+
 // Runs quolvend, started under the name "quolvend", with PATH, HOME and the
 // sanitizers' options its only inherited environment. A cross-built program
 // runs under its emulator.
