@@ -43,7 +43,8 @@ TEST(ColexWalk, VisitsEverySetInOrderWithTheRanksOfItsSubsets) {
         ASSERT_EQ(set, sets[rank]) << n << " choose " << k << ", rank " << rank;
         for (unsigned j = 0; j < k; ++j) {
           std::uint64_t subset = set & ~(std::uint64_t{1} << walk.elements[j]);
-          auto expected = std::lower_bound(smaller.begin(), smaller.end(), subset) - smaller.begin();
+          auto expected =
+              std::lower_bound(smaller.begin(), smaller.end(), subset) - smaller.begin();
           ASSERT_EQ(static_cast<std::ptrdiff_t>(rank) + walk.offset[j], expected);
         }
       }

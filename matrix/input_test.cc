@@ -36,6 +36,11 @@ TEST(ScanFloat, ConsumesTheLongestPrefixAndLeavesTheRest) {
       {"- 2 in 3 +-1 4 .e1 5", "skip 0x1p+1 skip 0x1.8p+1 skip 0x1p+2 skip 0x1.4p+2 end"},
       {"3.4028235e38 3.4028236e38 1e-45 7e-46 16777217",
        "0x1.fffffep+127 inf 0x1p-149 0x0p+0 0x1p+24 end"},
+      // A byte-order mark counts only at the very start.
+      {"\xEF\xBB\xBF"
+       "2 \xEF\xBB\xBF"
+       "3",
+       "0x1p+1 skip end"},
   };
   for (auto [text, expected] : cases) EXPECT_EQ(floats(text), expected) << text;
 }

@@ -352,8 +352,8 @@ TEST_F(Cli, WorkThatCannotFitTheAddressSpaceFailsBeforeItStarts) {
   std::string text = "32 32";
   for (int i = 0; i < 32 * 32; ++i) text += i % 33 == 0 ? " 2" : " 0";
   file("m32.txt", text);
-  Outcome capped = run_quolvend(
-      {{"-i", "m32.txt"}, "", {}, std::nullopt, box_.path(), std::uint64_t{8} << 30});
+  Outcome capped =
+      run_quolvend({{"-i", "m32.txt"}, "", {}, std::nullopt, box_.path(), std::uint64_t{8} << 30});
   EXPECT_OUTCOME(capped, "MALLOC error\n", "", 1);
 }
 

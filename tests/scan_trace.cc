@@ -99,7 +99,8 @@ std::string fast_trace(const std::string& text, const std::vector<Kind>& kinds, 
 }
 
 std::string plain_trace(const std::string& text, const std::vector<Kind>& kinds, int steps) {
-  reference::TextInput in{text};
+  // A byte-order mark at the very start is no part of the text.
+  reference::TextInput in{text, text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3u : 0u};
   return trace(in, kinds, steps, Plain{});
 }
 
