@@ -236,7 +236,7 @@ void require_minor_tables(unsigned n) {
 }
 
 std::uint64_t minor_table_work(unsigned n, bool every_minor) {
-  if (n <= 3) return 0;
+  if (n <= 3 || n - kHigh > kMaxLow) return 0;  // nothing to show, or no table at all
   const unsigned low = n - kHigh;
   std::uint64_t whole = 0;
   for (unsigned p = 0; p <= low; ++p) whole += level_work(n, p);

@@ -358,11 +358,15 @@ TEST_F(Cli, WorkThatCannotFitTheAddressSpaceFailsBeforeItStarts) {
 }
 
 TEST_F(Cli, DeterminantTooLargeForMemoryFailsAtOnce) {
-  std::string text = "40 40";
-  for (int i = 0; i < 1600; ++i) text += i % 41 == 0 ? " 1" : " 0";
-  file("big.txt", text);
-  EXPECT_OUTCOME(run({"-D", "big.txt"}), "MALLOC error\n", "", 1);
-  EXPECT_OUTCOME(run({"-i", "big.txt"}), "MALLOC error\n", "", 1);
+  // 40 x 40 needs terabytes of tables; 70 x 70 more than 64-bit sizes count.
+  for (int n : {40, 70}) {
+    std::string text = std::to_string(n) + " " + std::to_string(n);
+    for (int i = 0; i < n * n; ++i) text += i % (n + 1) == 0 ? " 1" : " 0";
+    file("big.txt", text);
+    EXPECT_OUTCOME(run({"-D", "big.txt"}), "MALLOC error\n", "", 1) << n;
+    EXPECT_OUTCOME(run({"-i", "big.txt"}), "MALLOC error\n", "", 1) << n;
+    EXPECT_OUTCOME(run({"-d", "big.txt", "big.txt"}), "MALLOC error\n", "", 1) << n;
+  }
 }
 
 TEST_F(Cli, UnwritableOutputIsAFailure) {
