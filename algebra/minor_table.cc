@@ -175,7 +175,7 @@ void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const
                    Lanes* next) {
   const unsigned n = m.rows;
   const std::uint64_t groups = binomial(n - kHigh, p);
-  std::size_t parts = groups < kParallelGroups ? 1 : 8 * thread_count();
+  std::size_t parts = groups < kParallelGroups || thread_count() == 1 ? 1 : 8 * thread_count();
   parallel_for(parts, [&](std::size_t part) {
     std::uint64_t first = split_point(groups, parts, part);
     std::uint64_t last = split_point(groups, parts, part + 1);

@@ -109,9 +109,12 @@ def compare(commands, runs):
     times = {name: [] for name in commands}
     peaks = {name: 0 for name in commands}
     outputs = {}
-    for _ in range(runs):
-        for name, command in commands.items():
-            seconds, peak, output, _ = run_once(command)
+    names = list(commands)
+    for round in range(runs):
+        # Each round starts with the next command, so that none always runs
+        # right after the same other one.
+        for name in names[round % len(names):] + names[:round % len(names)]:
+            seconds, peak, output, _ = run_once(commands[name])
             times[name].append(seconds)
             peaks[name] = max(peaks[name], peak)
             outputs[name] = output
