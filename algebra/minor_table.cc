@@ -92,7 +92,8 @@ float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigne
 }
 
 // Computes the groups [first, last) of level p from level p - 1 (`prev`,
-// unused when p is 0) into `next`.
+// unused when p is 0) into `next`. The same code serves every variant.
+template <Kernel>
 [[gnu::always_inline]] inline void compute_groups_body(const Matrix& m, const std::uint32_t* rows,
                                                        unsigned p, const Lanes* prev, Lanes* next,
                                                        std::uint64_t first, std::uint64_t last) {

@@ -56,33 +56,48 @@ void pack_a(const float* a, std::size_t lda, std::size_t height, std::size_t dep
 }
 
 // tile (kRows x kCols, row stride ldc) += a_panel x b_panel over `depth` k.
+template <std::size_t kWide>
 [[gnu::always_inline]] inline void multiply_tile(std::size_t depth, const float* a_panel,
                                                  const float* b_panel, float* tile,
                                                  std::size_t ldc) {
-  Vec c[kRows][kVectors];
-  for (std::size_t r = 0; r < kRows; ++r) {
-    for (std::size_t v = 0; v < kVectors; ++v)
-      std::memcpy(&c[r][v], tile + r * ldc + 8 * v, sizeof(Vec));
-  }
-  for (std::size_t k = 0; k < depth; ++k, a_panel += kRows, b_panel += kCols) {
-    Vec b[kVectors];
-    for (std::size_t v = 0; v < kVectors; ++v) std::memcpy(&b[v], b_panel + 8 * v, sizeof(Vec));
+  // The tile's columns go in passes of kWide vectors, as many as the
+  // variant's registers hold with their operands; each element still takes
+  // its k in order.
+  for (std::size_t first = 0; first < kVectors; first += kWide) {
+    Vec c[kRows][kWide];
     for (std::size_t r = 0; r < kRows; ++r) {
-      float a = a_panel[r];
-      for (std::size_t v = 0; v < kVectors; ++v) c[r][v] = c[r][v] + b[v] * a;
+      for (std::size_t v = 0; v < kWide; ++v)
+        std::memcpy(&c[r][v], tile + r * ldc + 8 * (first + v), sizeof(Vec));
     }
-  }
-  for (std::size_t r = 0; r < kRows; ++r) {
-    for (std::size_t v = 0; v < kVectors; ++v)
-      std::memcpy(tile + r * ldc + 8 * v, &c[r][v], sizeof(Vec));
+    const float* a = a_panel;
+    const float* b = b_panel + 8 * first;
+    for (std::size_t k = 0; k < depth; ++k, a += kRows, b += kCols) {
+      Vec bk[kWide];
+      for (std::size_t v = 0; v < kWide; ++v) std::memcpy(&bk[v], b + 8 * v, sizeof(Vec));
+      for (std::size_t r = 0; r < kRows; ++r) {
+        float ar = a[r];
+        for (std::size_t v = 0; v < kWide; ++v) c[r][v] = c[r][v] + bk[v] * ar;
+      }
+    }
+    for (std::size_t r = 0; r < kRows; ++r) {
+      for (std::size_t v = 0; v < kWide; ++v)
+        std::memcpy(tile + r * ldc + 8 * (first + v), &c[r][v], sizeof(Vec));
+    }
   }
 }
 
 // c (height x width, stride ldc) += packed a block x packed b block.
+template <Kernel kKernel>
 [[gnu::always_inline]] inline void multiply_block_body(std::size_t height, std::size_t width,
                                                        std::size_t depth, const float* a_packed,
                                                        const float* b_packed, float* c,
                                                        std::size_t ldc) {
+  // AVX-512 has 32 registers for the whole tile; AVX2 16, for half of it; SSE
+  // 16 of a quarter the width; NEON 32 of half the width.
+  constexpr std::size_t kWide = kKernel == Kernel::avx512 ? 4
+                                : kKernel == Kernel::avx2 ? 2
+                                : kX86                    ? 1
+                                                          : 2;
   float edge[kRows * kCols];
   for (std::size_t j = 0; j < width; j += kCols) {
     const float* b_panel = b_packed + j * depth;
@@ -92,12 +107,12 @@ void pack_a(const float* a, std::size_t lda, std::size_t height, std::size_t dep
       std::size_t h = std::min(kRows, height - i);
       float* tile = c + i * ldc + j;
       if (h == kRows && w == kCols) {
-        multiply_tile(depth, a_panel, b_panel, tile, ldc);
+        multiply_tile<kWide>(depth, a_panel, b_panel, tile, ldc);
         continue;
       }
       // A tile cut by the edge of the result is worked on in a full-size copy.
       for (std::size_t r = 0; r < h; ++r) std::copy_n(tile + r * ldc, w, edge + r * kCols);
-      multiply_tile(depth, a_panel, b_panel, edge, kCols);
+      multiply_tile<kWide>(depth, a_panel, b_panel, edge, kCols);
       for (std::size_t r = 0; r < h; ++r) std::copy_n(edge + r * kCols, w, tile + r * ldc);
     }
   }
