@@ -224,7 +224,10 @@ TEST(Scan, HandlesSpellingsLongerThanTheBuffer) {
 // words and long spellings, the elements are those of a sequential read.
 TEST(MatrixRead, LargeFilesReadTheSameOnEveryThreadCount) {
   std::mt19937 rng(31);
-  std::string text = "1 70000\n" + corpus(rng, 60000);
+  // A word packed with numbers, longer than the smaller buffers.
+  std::string packed;
+  for (int i = 0; i < 3000; ++i) packed += i % 7 ? ".5" : "-1";
+  std::string text = "1 70000\n" + corpus(rng, 30000) + " " + packed + " " + corpus(rng, 30000);
   for (int i = 0; i < 70000; ++i) text += "1.5.25 ";  // enough numbers in any case
   auto read = [&](unsigned threads, std::size_t capacity) {
     set_thread_count(threads);

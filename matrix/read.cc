@@ -54,9 +54,12 @@ void read_elements_in_parallel(Input& in, float* out, std::size_t count) {
       if (end > text) --end;
     }
     if (end == text || in.broken_token) {
-      // One word fills the buffer (or the stream is over): step by step.
-      read_element(in, *out++);
-      --count;
+      // One word fills the buffer (or the stream is over): its numbers are
+      // read one by one, up to the end of the word.
+      do {
+        read_element(in, *out++);
+        --count;
+      } while (count > 0 && peek(in, 0) >= 0 && !is_space(peek(in, 0)));
       continue;
     }
     // Piece t is [cut[t], cut[t + 1]); each cut but the last is white space.
