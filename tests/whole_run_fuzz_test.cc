@@ -22,41 +22,13 @@ namespace {
 constexpr std::size_t kMaxInput = 600;
 
 std::string random_text(std::mt19937& rng) {
-  static const char* const kPieces[] = {"2 2 ",
-                                        "3 3 ",
-                                        "1 1 ",
-                                        "0 0 ",
-                                        "5 0 ",
-                                        "0 7 ",
-                                        "4000000000 2 ",
-                                        "-1 -1 ",
-                                        "500000000 0 ",
-                                        "2000 2000 ",
-                                        "1 ",
-                                        "-0 ",
-                                        "2.5 ",
-                                        "1e30 ",
-                                        "inf ",
-                                        "nan ",
-                                        "nan(x ",
-                                        "0x1p-3 ",
-                                        "1.5.5.5",
-                                        "-1-1-1",
-                                        "..",
-                                        "e",
-                                        "\xEF\xBB\xBF",
-                                        "x ",
-                                        " ",
-                                        "\n",
-                                        "\t",
-                                        "+-",
-                                        "1e999999999 ",
-                                        "00000000000000000000000000000000001 ",
-                                        "0x",
-                                        "-",
-                                        "\xff\xfe",
-                                        "\0",
-                                        "12345678901234567890 "};
+  // clang-format off
+  static const char* const kPieces[] = {
+      "2 2 ", "3 3 ", "1 1 ", "0 0 ", "5 0 ", "0 7 ", "4000000000 2 ", "-1 -1 ", "500000000 0 ",
+      "2000 2000 ", "1 ", "-0 ", "2.5 ", "1e30 ", "inf ", "nan ", "nan(x ", "0x1p-3 ", "1.5.5.5",
+      "-1-1-1", "..", "e", "\xEF\xBB\xBF", "x ", " ", "\n", "\t", "+-", "1e999999999 ",
+      "00000000000000000000000000000000001 ", "0x", "-", "\xff\xfe", "\0", "12345678901234567890 "};
+  // clang-format on
   std::uniform_int_distribution<int> kind(0, 9);
   std::string text;
   std::size_t length = std::uniform_int_distribution<std::size_t>(0, kMaxInput)(rng);
