@@ -10,6 +10,9 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
 
 #include "algebra/cut.h"
 #include "algebra/determinant.h"
@@ -52,6 +55,34 @@ Matrix load_operand(int argc, char** argv, int position, const char* banner, Inp
   return matrix_read(keyboard, /*prompts=*/true);
 }
 
+// Reads two files at once. Failures are reported as reading them in turn
+// would: the first file's first. Memory the second took may be what the first
+// lacked, so a first file out of memory is read again alone (and the second
+// left for later).
+std::pair<std::optional<Matrix>, std::optional<Matrix>> load_both_files(const char* first_name,
+                                                                        const char* second_name) {
+  const char* names[] = {first_name, second_name};
+  std::array<std::optional<Matrix>, 2> loaded;
+  std::array<std::optional<std::string>, 2> failure;
+  parallel_for(2, [&](std::size_t i) {
+    DeferFailures defer;
+    try {
+      loaded[i] = load_file(names[i]);
+    } catch (const Failure& f) {
+      failure[i] = f.message;
+    } catch (const std::bad_alloc&) {
+      failure[i] = "MALLOC error";
+    }
+  });
+  if (failure[0] == "MALLOC error") {
+    loaded = {};
+    return {load_file(first_name), std::nullopt};
+  }
+  if (failure[0]) die(*failure[0]);
+  if (failure[1]) die(*failure[1]);
+  return {std::move(loaded[0]), std::move(loaded[1])};
+}
+
 // Asks for the row and the column to cut and reads them as "%i %i" does. Two
 // integers must convert, each inside m and inside 32 bits.
 void read_cut_position(Input& keyboard, const Matrix& m, std::uint32_t& row, std::uint32_t& col) {
@@ -82,32 +113,7 @@ int run(int argc, char** argv) {
 
   std::optional<Matrix> first, second;
   if (two_files) {
-    // Both files are read at once, and failures reported as reading them in
-    // turn would: the first file's first. Memory the second took may be what
-    // the first lacked, so a first file out of memory is read again alone.
-    std::array<std::optional<Matrix>, 2> loaded;
-    std::array<std::optional<std::string>, 2> failure;
-    parallel_for(2, [&](std::size_t i) {
-      DeferFailures defer;
-      try {
-        loaded[i] = load_file(argv[2 + i]);
-      } catch (const Failure& f) {
-        failure[i] = f.message;
-      } catch (const std::bad_alloc&) {
-        failure[i] = "MALLOC error";
-      }
-    });
-    if (failure[0] == "MALLOC error") {
-      loaded = {};
-      first = load_file(argv[2]);
-    } else if (failure[0]) {
-      die(*failure[0]);
-    } else if (failure[1]) {
-      die(*failure[1]);
-    } else {
-      first = std::move(loaded[0]);
-      second = std::move(loaded[1]);
-    }
+    std::tie(first, second) = load_both_files(argv[2], argv[3]);
   } else {
     first = load_operand(argc, argv, 2, "First Matrix", keyboard);
   }

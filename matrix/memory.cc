@@ -40,8 +40,9 @@ void require_memory(std::uint64_t bytes) {
 
 MemoryCharge::MemoryCharge(std::uint64_t amount) {
   if (amount == 0) return;
+  if (amount > budget()) out_of_memory();  // before adding: a huge amount would wrap
   std::uint64_t before = charged.fetch_add(amount);
-  if (amount > budget() || before > budget() - amount) {
+  if (before > budget() - amount) {
     charged.fetch_sub(amount);
     out_of_memory();
   }

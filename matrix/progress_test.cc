@@ -11,7 +11,9 @@
 namespace quolvend {
 namespace {
 
-// Reads what the terminal shows until `text` appears or `seconds` pass.
+// Reads what the terminal shows until `text` appears, or, so that a broken
+// indicator fails instead of hanging, until `seconds` pass. The indicator is
+// due after half a second, so the limit is only a guard.
 std::string read_until(int terminal, const std::string& text, int seconds) {
   std::string shown;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -32,11 +34,11 @@ TEST(Progress, ShowsShareAndTimesOnATerminalThenErasesThem) {
   progress_start(1000);
   progress_add(250);
   // Work a quarter done after half a second is work of two seconds.
-  std::string shown = read_until(screen, "left", 10);
+  std::string shown = read_until(screen, "left", 60);
   EXPECT_NE(shown.find(" 25% done, "), std::string::npos) << shown;
   EXPECT_NE(shown.find(" elapsed, "), std::string::npos) << shown;
   progress_finish();
-  EXPECT_NE(read_until(screen, "\r\033[K", 10).find("\r\033[K"), std::string::npos);
+  EXPECT_NE(read_until(screen, "\r\033[K", 60).find("\r\033[K"), std::string::npos);
   progress_enable(-1);
   ::close(screen);
   ::close(terminal);

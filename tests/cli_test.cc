@@ -329,20 +329,20 @@ TEST_F(Cli, MemoryFollowsTheElementsNotTheDeclaredSizes) {
   EXPECT_OUTCOME(run({"-D", "wrapped.txt"}), "MALLOC error\n", "", 1);
   // A header alone costs nothing: no table of rows, no elements touched.
   file("tall.txt", "500000000 0");
-  file("lazy.txt", "20000 20000 1 2 3");
+  file("lazy.txt", "8000 8000 1 2 3");
   Outcome tall = run({"-D", "tall.txt"});
   EXPECT_OUTCOME(tall, "Matrix must be square\n", "", 1);
   if (runs_natively()) {
     EXPECT_LT(tall.peak_memory_kib, 10 * 1024);
   }
   if (zeroed_blocks_cost_memory()) return;
-  // 1.6 GB can be had, but nothing is written before the elements arrive.
+  // 256 MB can be had, but nothing is written before the elements arrive.
   // (LeakSanitizer's scan at the end would read every page of it.)
   Outcome lazy = run({"-m", "lazy.txt", "lazy.txt"}, "",
                      {{"ASAN_OPTIONS", "allocator_may_return_null=1:detect_leaks=0"}});
   EXPECT_OUTCOME(lazy, "Unexpected end of input\n", "", 1);
   if (runs_natively()) {
-    EXPECT_LT(lazy.peak_memory_kib, 64 * 1024);
+    EXPECT_LT(lazy.peak_memory_kib, 32 * 1024);
   }
 }
 
