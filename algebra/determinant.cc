@@ -1,7 +1,7 @@
 #include "algebra/determinant.h"
 
 #include "algebra/minor_table.h"
-#include "matrix/output.h"
+#include "process/exits.h"
 
 namespace quolvend {
 
@@ -17,6 +17,10 @@ float matrix_determinant(const Matrix& m) {
     default:
       return expand_determinant(m);
   }
+}
+
+std::uint64_t determinant_work(const Matrix& m) {
+  return m.rows == m.cols ? minor_table_work(m.rows, false) : 0;
 }
 
 }  // namespace quolvend

@@ -1,6 +1,8 @@
 // The determinant.
 #pragma once
 
+#include <cstdint>
+
 #include "matrix/matrix.h"
 
 namespace quolvend {
@@ -12,5 +14,9 @@ namespace quolvend {
 // 0 x 0 matrix has determinant 0. Ends the process with "Matrix must be square"
 // if m is not square.
 float matrix_determinant(const Matrix& m);
+
+// The work matrix_determinant(m) takes, in the units it reports as progress;
+// 0 when there is nothing worth showing.
+std::uint64_t determinant_work(const Matrix& m);
 
 }  // namespace quolvend

@@ -3,7 +3,7 @@
 #include "algebra/determinant.h"
 #include "algebra/minor_table.h"
 #include "algebra/product.h"
-#include "matrix/output.h"
+#include "process/exits.h"
 
 namespace quolvend {
 
@@ -50,6 +50,15 @@ Matrix matrix_inverse(const Matrix& m) {
 std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b) {
   Matrix divisor = matrix_inverse(b);
   return matrix_multiply(a, divisor);
+}
+
+std::uint64_t inverse_work(const Matrix& m) {
+  if (m.rows != m.cols) return 0;
+  return minor_table_work(m.rows, false) + minor_table_work(m.rows, true);
+}
+
+std::uint64_t divide_work(const Matrix& a, const Matrix& b) {
+  return inverse_work(b) + multiply_work(a, b);
 }
 
 }  // namespace quolvend

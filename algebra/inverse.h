@@ -1,6 +1,7 @@
 // Inverse, scaling and division.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "matrix/matrix.h"
@@ -22,5 +23,10 @@ Matrix matrix_inverse(const Matrix& m);
 // end the process before a's size is looked at; if the sizes then do not fit,
 // writes the product's size message and returns nothing.
 std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b);
+
+// The work matrix_inverse(m) and matrix_divide(a, b) take, in the units they
+// report as progress.
+std::uint64_t inverse_work(const Matrix& m);
+std::uint64_t divide_work(const Matrix& a, const Matrix& b);
 
 }  // namespace quolvend

@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "algebra/colex.h"
-#include "algebra/kernels.h"
-#include "matrix/parallel.h"
-#include "matrix/progress.h"
+#include "algebra/instruction_set.h"
+#include "process/exits.h"
+#include "process/parallel.h"
+#include "process/progress.h"
 
 namespace quolvend {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <memory>
 
-#include "algebra/kernels.h"
-#include "matrix/output.h"
-#include "matrix/parallel.h"
-#include "matrix/progress.h"
+#include "algebra/instruction_set.h"
+#include "process/output.h"
+#include "process/parallel.h"
+#include "process/progress.h"
 
 namespace quolvend {
 namespace {

@@ -1,6 +1,6 @@
 #include "algebra/sum.h"
 
-#include "matrix/output.h"
+#include "process/output.h"
 
 namespace quolvend {
 namespace {

@@ -2,13 +2,12 @@
 
 #include <getopt.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include "process/exits.h"
 
 namespace quolvend {
 namespace {
 
-// The reduce option works but is not listed.
+// The cut option (-r, --reduce) works but is not listed.
 constexpr char kUsage[] =
     "Usage: quolvend [options] <file1> <file2>\n"
     "\t-h or --help     \tDisplay this help.\n"
@@ -35,10 +34,7 @@ constexpr option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-[[noreturn]] void usage() {
-  std::fwrite(kUsage, 1, sizeof kUsage - 1, stderr);
-  std::exit(1);
-}
+[[noreturn]] void usage() { usage_exit({kUsage, sizeof kUsage - 1}); }
 
 }  // namespace
 
@@ -65,7 +61,7 @@ Operation parse_options(int argc, char** argv) {
         operation = Operation::invert;
         break;
       case 'r':
-        operation = Operation::reduce;
+        operation = Operation::cut;
         break;
       case 'h':
       case '?':

@@ -11,7 +11,7 @@ enum class Operation {
   determinant = 4,
   invert = 5,
   divide = 6,
-  reduce = 7,
+  cut = 7,  // --reduce: leave out one row and one column
 };
 
 // Parses the options with getopt_long, which also moves them ahead of the file

@@ -11,21 +11,23 @@
 #include <string>
 #include <vector>
 
-#include "matrix/output.h"
+#include "matrix/long_number.h"
+#include "process/exits.h"
+#include "process/output.h"
 
 namespace quolvend {
 
-Input::Input(int fd, bool interactive, bool owns_fd, std::size_t capacity)
+Input::Input(int fd, bool interactive, bool sole_reader, std::size_t capacity)
     : fd(fd),
       interactive(interactive),
-      owns_fd(owns_fd),
+      sole_reader(sole_reader),
       capacity(capacity < 16 ? 16 : capacity),
       buffer(new char[this->capacity + 1]) {
   buffer[0] = '\0';
 }
 
 Input::~Input() {
-  if (owns_fd && fd >= 0) ::close(fd);
+  if (sole_reader && fd >= 0) ::close(fd);
 }
 
 namespace {
@@ -50,6 +52,7 @@ bool read_more(Input& in) {
   }
   if (in.end == in.capacity) return false;
   if (in.interactive) out_flush();
+  if (in.abandon && in.abandon->load(std::memory_order_relaxed)) throw Abandoned{};
   for (;;) {
     ssize_t n = ::read(in.fd, buffer + in.end, in.capacity - in.end);
     if (n < 0 && errno == EINTR) continue;

@@ -8,6 +8,7 @@
 // prefixes are those strtoul (base 10), strtof and strtol (base 0) accept.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -20,17 +21,18 @@ inline constexpr std::size_t kInputCapacity = std::size_t{1} << 18;
 // One stream's buffer. Standard input has exactly one, shared by every read
 // from it, so nothing typed ahead is lost between reads.
 struct Input {
-  // Reads from `fd`; owns and closes it when `owns_fd`. An interactive input
-  // (the process's standard input) gets prompts, and standard output is
-  // flushed before each wait on it.
-  Input(int fd, bool interactive, bool owns_fd, std::size_t capacity = kInputCapacity);
+  // Reads from `fd`. An interactive input (the process's standard input) gets
+  // prompts, and standard output is flushed before each wait on it. When
+  // `sole_reader`, nothing else will ever read `fd`: this Input closes it, and
+  // may read ahead past the matrix (so large text converts in parallel).
+  Input(int fd, bool interactive, bool sole_reader, std::size_t capacity = kInputCapacity);
   ~Input();
   Input(const Input&) = delete;
   Input& operator=(const Input&) = delete;
 
   int fd;
   bool interactive;
-  bool owns_fd;
+  bool sole_reader;
   std::size_t capacity;
   std::unique_ptr<char[]> buffer;  // capacity + 1 bytes; buffer[end] is always '\0'
   std::size_t pos = 0;             // next unread byte
@@ -40,7 +42,13 @@ struct Input {
   // The rest of the current token is known not to start a number (set only
   // after a number spelled over more than a buffer's length).
   bool broken_token = false;
+  // When set and true, the next read of the descriptor throws Abandoned
+  // instead: another thread no longer needs what this input holds.
+  const std::atomic<bool>* abandon = nullptr;
 };
+
+// Thrown by a read of an Input whose reading has been abandoned.
+struct Abandoned {};
 
 enum class Scan {
   value,     // a number converted
@@ -90,9 +98,5 @@ inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // over it would, with skip_token after each mismatch. *end must be white space
 // or '\0'. The text holds no number longer than the buffer.
 void convert_all(const char* p, const char* end, std::vector<float>& out);
-
-// Converts a number whose token is longer than the buffer, streaming it (in
-// long_number.cc). Called with white space skipped and a token ahead.
-Scan scan_long_float(Input& in, float& value);
 
 }  // namespace quolvend

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "matrix/parallel.h"
+#include "process/parallel.h"
 #include "matrix/read.h"
 #include "tests/scan_trace.h"
 #include "tests/test_util.h"

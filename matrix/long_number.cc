@@ -1,12 +1,11 @@
-// Numbers spelled over more than a buffer's length. strtof needs the whole
-// prefix in memory; instead, the prefix is recognised while it streams past and
-// rewritten into a short spelling of the same value, which strtof converts.
-// Memory stays bounded whatever the input holds.
+// strtof needs the whole prefix of a number in memory; instead, the prefix is
+// recognised while it streams past and rewritten into a short spelling of the
+// same value, which strtof converts.
+#include "matrix/long_number.h"
+
 #include <cstdlib>
 #include <limits>
 #include <string>
-
-#include "matrix/input.h"
 
 namespace quolvend {
 namespace {

@@ -1,5 +1,7 @@
 #include "matrix/matrix.h"
 
+#include "process/exits.h"
+
 namespace quolvend {
 
 Matrix matrix_create(std::uint32_t rows, std::uint32_t cols) {

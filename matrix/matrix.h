@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "matrix/memory.h"
+#include "process/memory.h"
 
 namespace quolvend {
 

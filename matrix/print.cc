@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "matrix/output.h"
-#include "matrix/parallel.h"
+#include "process/output.h"
+#include "process/parallel.h"
 
 namespace quolvend {
 
@@ -72,6 +72,13 @@ char* format_elements(const Matrix& m, std::size_t first, std::size_t last, char
 }
 
 }  // namespace
+
+void print_determinant(float value) {
+  char line[kFixedWidth + 32] = "Determinant = ";
+  char* end = format_fixed(line + 14, value, 6);
+  *end++ = '\n';
+  out_write({line, static_cast<std::size_t>(end - line)});
+}
 
 void matrix_print(const Matrix& m) {
   const std::size_t count = matrix_size(m);

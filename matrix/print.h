@@ -17,4 +17,7 @@ char* format_fixed(char* out, float x, int decimals);
 // a newline. A row with no columns is an empty line; no rows, no output.
 void matrix_print(const Matrix& m);
 
+// Writes "Determinant = " and the value in "%f" form, then a newline.
+void print_determinant(float value);
+
 }  // namespace quolvend

@@ -5,8 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "matrix/output.h"
-#include "matrix/parallel.h"
+#include "process/exits.h"
+#include "process/output.h"
+#include "process/parallel.h"
 
 namespace quolvend {
 namespace {
@@ -99,19 +100,31 @@ void element_prompt(std::string_view text, std::uint32_t r, std::string_view sep
 
 }  // namespace
 
+Shape read_shape(Input& in, bool prompts) {
+  Shape shape;
+  shape.rows = read_count(in, prompts, "Rows: ", "Invalid input. Rows: ");
+  shape.cols = read_count(in, prompts, "Columns: ", "Invalid input. Columns: ");
+  return shape;
+}
+
 Matrix matrix_read(Input& in, bool prompts) {
-  std::uint32_t rows = read_count(in, prompts, "Rows: ", "Invalid input. Rows: ");
-  std::uint32_t cols = read_count(in, prompts, "Columns: ", "Invalid input. Columns: ");
-  Matrix m = matrix_create(rows, cols);
+  Shape shape = read_shape(in, prompts);
+  Matrix m = matrix_create(shape.rows, shape.cols);
+  read_elements(in, m, prompts);
+  return m;
+}
+
+void read_elements(Input& in, Matrix& m, bool prompts) {
+  const std::uint32_t rows = m.rows, cols = m.cols;
   if (!prompts) {
-    if (in.owns_fd && matrix_size(m) >= kParallelElements && thread_count() > 1) {
+    if (in.sole_reader && matrix_size(m) >= kParallelElements && thread_count() > 1) {
       read_elements_in_parallel(in, m.storage.get(), matrix_size(m));
     } else {
       for (std::size_t i = 0, n = matrix_size(m); i < n; ++i) read_element(in, m.storage[i]);
     }
-    return m;
+    return;
   }
-  if (cols == 0) return m;  // no element to ask for, however many rows
+  if (cols == 0) return;  // no element to ask for, however many rows
   for (std::uint32_t r = 0; r < rows; ++r) {
     float* row = m.data[r];
     for (std::uint32_t c = 0; c < cols; ++c) {
@@ -124,7 +137,6 @@ Matrix matrix_read(Input& in, bool prompts) {
       }
     }
   }
-  return m;
 }
 
 }  // namespace quolvend

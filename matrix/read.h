@@ -16,4 +16,13 @@ namespace quolvend {
 // converted in parallel.
 Matrix matrix_read(Input& in, bool prompts);
 
+// matrix_read in two steps, for callers that make the matrix themselves:
+// the counts, then the elements of a matrix just made with them.
+struct Shape {
+  std::uint32_t rows = 0;
+  std::uint32_t cols = 0;
+};
+Shape read_shape(Input& in, bool prompts);
+void read_elements(Input& in, Matrix& m, bool prompts);
+
 }  // namespace quolvend

@@ -166,6 +166,9 @@ TEST_F(Cli, EmptyMatricesAreOrdinaryValues) {
 TEST_F(Cli, StreamEndingBeforeAValueFails) {
   file("short.txt", "2 2 1 2 3");
   EXPECT_OUTCOME(run({"-a", "short.txt", "a22.txt"}), "Unexpected end of input\n", "", 1);
+  // The first file's failure comes first, whatever the second holds.
+  EXPECT_OUTCOME(run({"-a", "short.txt", "missing.txt"}), "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-m", "short.txt", "."}), "Unexpected end of input\n", "", 1);
   file("header.txt", "3");
   EXPECT_OUTCOME(run({"-D", "header.txt"}), "Unexpected end of input\n", "", 1);
   file("empty.txt", "");

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "algebra/kernels.h"
+#include "algebra/instruction_set.h"
 #include "tests/run.h"
 
 namespace quolvend::testing {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,6 +151,23 @@ bool zeroed_blocks_cost_memory() {
 #else
   return false;
 #endif
+}
+
+bool reading_fresh_pages_costs_memory() {
+  static const bool costs = [] {
+    constexpr std::size_t kBytes = std::size_t{64} << 20;
+    void* block = ::mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return true;
+    rusage before, after;
+    ::getrusage(RUSAGE_SELF, &before);
+    volatile const char* bytes = static_cast<const char*>(block);
+    long sum = 0;
+    for (std::size_t i = 0; i < kBytes; i += 4096) sum += bytes[i];
+    ::getrusage(RUSAGE_SELF, &after);
+    ::munmap(block, kBytes);
+    return sum != 0 || after.ru_maxrss - before.ru_maxrss > 32 * 1024;
+  }();
+  return costs;
 }
 
 Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation) {

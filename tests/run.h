@@ -52,6 +52,11 @@ bool runs_natively();
 // large but left empty then costs its full size.
 bool zeroed_blocks_cost_memory();
 
+// Whether this kernel counts a never-written page that is only read as
+// resident memory (some do): printing a large matrix of untouched zeros then
+// costs its size.
+bool reading_fresh_pages_costs_memory();
+
 // Runs quolvend, started under the name "quolvend", with PATH, HOME and the
 // sanitizers' options its only inherited environment. A cross-built program
 // runs under its emulator.

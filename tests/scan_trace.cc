@@ -91,7 +91,7 @@ std::string fast_trace(const std::string& text, const std::vector<Kind>& kinds, 
   });
   std::string log;
   {
-    Input in(ends[0], /*interactive=*/false, /*owns_fd=*/true, capacity);
+    Input in(ends[0], /*interactive=*/false, /*sole_reader=*/true, capacity);
     log = trace(in, kinds, steps, Fast{});
   }  // closing the read end stops the writer
   writer.join();

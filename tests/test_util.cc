@@ -7,8 +7,8 @@
 #include <cstring>
 #include <limits>
 
-#include "algebra/kernels.h"
-#include "matrix/parallel.h"
+#include "algebra/instruction_set.h"
+#include "process/parallel.h"
 
 namespace quolvend::testing {
 

@@ -1,4 +1,4 @@
-#include "matrix/system.h"
+#include "process/system.h"
 
 #include <sched.h>
 #include <sys/resource.h>

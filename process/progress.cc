@@ -1,4 +1,4 @@
-#include "matrix/progress.h"
+#include "process/progress.h"
 
 #include <unistd.h>
 
@@ -10,6 +10,9 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+
+#include "process/exits.h"
+#include "process/fd.h"
 
 namespace quolvend {
 namespace {
@@ -30,13 +33,8 @@ std::mutex mutex;
 std::condition_variable wake;
 bool stopping = false;
 
-void write_all(std::string_view text) {
-  while (!text.empty()) {
-    ssize_t n = ::write(terminal, text.data(), text.size());
-    if (n <= 0) return;  // a terminal that cannot be written to shows nothing
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
+// A terminal that cannot be written to shows nothing.
+void show(std::string_view text) { write_all(terminal, text); }
 
 // Writes seconds as "12.3 s", or "4:05" from a minute on.
 int format_time(char* out, std::size_t size, double seconds) {
@@ -45,7 +43,9 @@ int format_time(char* out, std::size_t size, double seconds) {
   return std::snprintf(out, size, "%ld:%02ld", whole / 60, whole % 60);
 }
 
-void tick() {
+// The ticker thread: redraws the line every kInterval until the run of work
+// ends, then erases it.
+void ticker_loop() {
   const Clock::time_point start = Clock::now();
   bool shown = false;
   std::unique_lock lock(mutex);
@@ -64,22 +64,25 @@ void tick() {
     }
     int length = std::snprintf(line, sizeof line, "\r%3d%% done, %s elapsed, %s left\033[K",
                                static_cast<int>(fraction * 100), spent, left);
-    write_all({line, static_cast<std::size_t>(std::max(length, 0))});
+    show({line, static_cast<std::size_t>(std::max(length, 0))});
     shown = true;
   }
-  if (shown) write_all("\r\033[K");
+  if (shown) show("\r\033[K");
 }
 
 }  // namespace
 
-void progress_enable(int fd) { terminal = fd; }
+void progress_enable(int fd) {
+  terminal = fd;
+  on_quit(progress_finish);
+}
 
 void progress_start(std::uint64_t units) {
   if (terminal < 0 || units == 0 || ticker.joinable()) return;
   total = units;
   done = 0;
   stopping = false;
-  ticker = std::thread(tick);
+  ticker = std::thread(ticker_loop);
 }
 
 void progress_add(std::uint64_t units) { done.fetch_add(units, std::memory_order_relaxed); }

@@ -1,4 +1,4 @@
-#include "matrix/progress.h"
+#include "process/progress.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

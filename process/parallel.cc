@@ -1,4 +1,4 @@
-#include "matrix/parallel.h"
+#include "process/parallel.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "matrix/system.h"
+#include "process/system.h"
 
 namespace quolvend {
 namespace {
@@ -100,10 +100,19 @@ std::size_t split_point(std::size_t count, std::size_t parts, std::size_t part, 
 }
 
 void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task) {
-  unsigned helpers = static_cast<unsigned>(std::min<std::size_t>(thread_count(), tasks)) - 1;
   if (tasks == 0) return;
+  unsigned helpers = static_cast<unsigned>(std::min<std::size_t>(thread_count(), tasks)) - 1;
   if (helpers == 0 || inside_task) {
-    for (std::size_t i = 0; i < tasks; ++i) task(i);
+    // Every task runs, as on the pool; the first exception waits for the rest.
+    std::exception_ptr error;
+    for (std::size_t i = 0; i < tasks; ++i) {
+      try {
+        task(i);
+      } catch (...) {
+        if (!error) error = std::current_exception();
+      }
+    }
+    if (error) std::rethrow_exception(error);
     return;
   }
   std::lock_guard step(step_mutex);

@@ -1,4 +1,4 @@
-#include "algebra/kernels.h"
+#include "algebra/instruction_set.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,10 +1,10 @@
-#include "matrix/memory.h"
+#include "process/memory.h"
 
 #include <algorithm>
 #include <atomic>
 
-#include "matrix/output.h"
-#include "matrix/system.h"
+#include "process/exits.h"
+#include "process/system.h"
 
 namespace quolvend {
 namespace {
@@ -23,8 +23,6 @@ std::uint64_t budget() {
 std::atomic<std::uint64_t> charged{0};
 
 }  // namespace
-
-void out_of_memory() { die("MALLOC error"); }
 
 std::uint64_t bytes_for(std::uint64_t count, std::uint64_t size, std::uint64_t extra) {
   std::uint64_t bytes;

@@ -8,9 +8,6 @@
 
 namespace quolvend {
 
-// Ends the process with "MALLOC error" on standard output, status 1.
-[[noreturn]] void out_of_memory();
-
 // Bytes held against the budget while it lives. Safe to make from several
 // threads at once.
 struct MemoryCharge {

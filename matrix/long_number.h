@@ -1,0 +1,13 @@
+// Numbers spelled over more than a buffer's length.
+#pragma once
+
+#include "matrix/input.h"
+
+namespace quolvend {
+
+// Converts a number whose token is longer than the buffer, streaming it, with
+// the value strtof gives the whole spelling. Called with white space skipped
+// and a token ahead. Memory stays bounded whatever the input holds.
+Scan scan_long_float(Input& in, float& value);
+
+}  // namespace quolvend

@@ -1,0 +1,60 @@
+#include "process/exits.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "process/fd.h"
+#include "process/output.h"
+
+namespace quolvend {
+namespace {
+
+constexpr int kMaxHooks = 4;
+void (*hooks[kMaxHooks])() = {};
+int hook_count = 0;
+
+thread_local bool deferring = false;
+
+void run_hooks_and_flush() {
+  for (int i = hook_count; i-- > 0;) hooks[i]();
+  out_flush();
+}
+
+[[noreturn]] void end_with(FailureKind kind, std::string_view message) {
+  if (deferring) throw Failure{kind, std::string(message)};
+  out_line(message);
+  quit(1);
+}
+
+}  // namespace
+
+void on_quit(void (*hook)()) {
+  if (hook_count < kMaxHooks) hooks[hook_count++] = hook;
+}
+
+void quit(int status) {
+  run_hooks_and_flush();
+  if (out_failed()) {
+    write_all(STDERR_FILENO, "Error writing output\n");
+    status = 1;
+  }
+  std::exit(status);
+}
+
+void die(std::string_view message) { end_with(FailureKind::message, message); }
+
+void out_of_memory() { end_with(FailureKind::out_of_memory, "MALLOC error"); }
+
+void fail(const Failure& f) { end_with(f.kind, f.message); }
+
+void usage_exit(std::string_view usage) {
+  run_hooks_and_flush();
+  write_all(STDERR_FILENO, usage);
+  std::exit(1);
+}
+
+DeferFailures::DeferFailures() : outer_(deferring) { deferring = true; }
+DeferFailures::~DeferFailures() { deferring = outer_; }
+
+}  // namespace quolvend

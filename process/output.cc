@@ -1,0 +1,53 @@
+#include "process/output.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+
+#include "process/fd.h"
+
+namespace quolvend {
+namespace {
+
+constexpr std::size_t kCapacity = 1 << 16;
+// On the heap, not in static storage touched page by page: the first write
+// takes it whole, and a small stack limit never meets it.
+char* buffer() {
+  static const std::unique_ptr<char[]> storage(new char[kCapacity]);
+  return storage.get();
+}
+std::size_t used = 0;
+bool write_failed = false;
+
+void send(std::string_view text) {
+  if (!write_failed && !write_all(STDOUT_FILENO, text)) write_failed = true;
+}
+
+}  // namespace
+
+void out_write(std::string_view text) {
+  if (text.size() > kCapacity - used) {
+    out_flush();
+    if (text.size() >= kCapacity) {
+      send(text);
+      return;
+    }
+  }
+  std::memcpy(buffer() + used, text.data(), text.size());
+  used += text.size();
+}
+
+void out_line(std::string_view text) {
+  out_write(text);
+  out_write("\n");
+}
+
+void out_flush() {
+  if (used > 0) send({buffer(), used});
+  used = 0;
+}
+
+bool out_failed() { return write_failed; }
+
+}  // namespace quolvend
