@@ -16,13 +16,13 @@
 
 namespace quolvend {
 
-// Sets are drawn from fewer elements than this.
-inline constexpr unsigned kMaxElements = 60;
+// Column sets are drawn from fewer columns than this.
+inline constexpr unsigned kMaxColumns = 60;
 
 struct Binomials {
-  std::uint64_t value[kMaxElements + 1][kMaxElements + 2] = {};
+  std::uint64_t value[kMaxColumns + 1][kMaxColumns + 2] = {};
   constexpr Binomials() {
-    for (unsigned n = 0; n <= kMaxElements; ++n) {
+    for (unsigned n = 0; n <= kMaxColumns; ++n) {
       value[n][0] = 1;
       for (unsigned k = 1; k <= n; ++k)
         value[n][k] = value[n - 1][k - 1] + (k < n ? value[n - 1][k] : 0);
@@ -31,14 +31,14 @@ struct Binomials {
 };
 inline constexpr Binomials kBinomials;
 
-// binomial(n, k), n <= kMaxElements; 0 when k > n.
+// binomial(n, k), n <= kMaxColumns; 0 when k > n.
 inline std::uint64_t binomial(unsigned n, unsigned k) { return kBinomials.value[n][k]; }
 
 struct ColexWalk {
   unsigned size = 0;
   std::uint64_t rank = 0;
-  unsigned elements[kMaxElements] = {};
-  std::ptrdiff_t offset[kMaxElements] = {};
+  unsigned elements[kMaxColumns] = {};
+  std::ptrdiff_t offset[kMaxColumns] = {};
   // elements[0 .. changed) and their offsets changed at the last step.
   unsigned changed = 0;
 
@@ -71,7 +71,7 @@ struct ColexWalk {
   }
 
  private:
-  std::uint64_t above[kMaxElements] = {};  // above_j, as in the derivation
+  std::uint64_t above[kMaxColumns] = {};  // above_j, as in the derivation
 
   // Recomputes offsets [0, count); above[count - 1] is already right.
   void refresh(unsigned count) {

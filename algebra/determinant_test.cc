@@ -59,7 +59,7 @@ TEST(MatrixDeterminant, EqualsThePlainRecursionBitForBit) {
 }
 
 // Beyond the plain recursion's reach, against the memoised one, with every
-// kernel variant and thread count; from 15 x 15 on, levels are split over
+// instruction-set variant and thread count; from 15 x 15 on, levels are split over
 // the threads.
 TEST(MatrixDeterminant, EqualsTheMemoisedRecursionOnEveryEngine) {
   std::mt19937 rng(7);

@@ -7,59 +7,59 @@
 namespace quolvend {
 namespace {
 
-Kernel best_kernel() { return available_kernels().back(); }
-
-Kernel initial_kernel() {
+InstructionSet initial_instruction_set() {
+  auto sets = available_instruction_sets();
   if (const char* name = std::getenv("QUOLVEND_KERNEL")) {
-    for (Kernel kernel : available_kernels()) {
-      if (std::string_view(name) == kernel_name(kernel)) return kernel;
+    for (InstructionSet set : sets) {
+      if (std::string_view(name) == instruction_set_name(set)) return set;
     }
   }
-  return best_kernel();
+  return sets.back();
 }
 
 std::atomic<int> chosen{-1};
 
 }  // namespace
 
-std::vector<Kernel> available_kernels() {
-  std::vector<Kernel> kernels{Kernel::portable};
+std::vector<InstructionSet> available_instruction_sets() {
+  std::vector<InstructionSet> sets{InstructionSet::portable};
 #if defined(__x86_64__)
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) kernels.push_back(Kernel::avx2);
-  if (__builtin_cpu_supports("avx512f")) kernels.push_back(Kernel::avx512);
+  if (__builtin_cpu_supports("avx2")) sets.push_back(InstructionSet::avx2);
+  if (__builtin_cpu_supports("avx512f")) sets.push_back(InstructionSet::avx512);
 #endif
-  return kernels;
+  return sets;
 }
 
-Kernel active_kernel() {
-  int kernel = chosen.load(std::memory_order_relaxed);
-  if (kernel < 0) {
-    kernel = static_cast<int>(initial_kernel());
-    chosen.store(kernel, std::memory_order_relaxed);
+InstructionSet active_instruction_set() {
+  int set = chosen.load(std::memory_order_relaxed);
+  if (set < 0) {
+    set = static_cast<int>(initial_instruction_set());
+    chosen.store(set, std::memory_order_relaxed);
   }
-  return static_cast<Kernel>(kernel);
+  return static_cast<InstructionSet>(set);
 }
 
-bool use_kernel(Kernel kernel) {
-  for (Kernel available : available_kernels()) {
-    if (available == kernel) {
-      chosen = static_cast<int>(kernel);
+bool use_instruction_set(InstructionSet set) {
+  for (InstructionSet available : available_instruction_sets()) {
+    if (available == set) {
+      chosen = static_cast<int>(set);
       return true;
     }
   }
   return false;
 }
 
-const char* kernel_name(Kernel kernel) {
-  switch (kernel) {
-    case Kernel::avx512:
+const char* instruction_set_name(InstructionSet set) {
+  switch (set) {
+    case InstructionSet::avx512:
       return "avx512";
-    case Kernel::avx2:
+    case InstructionSet::avx2:
       return "avx2";
-    default:
-      return "portable";
+    case InstructionSet::portable:
+      break;
   }
+  return "portable";
 }
 
 }  // namespace quolvend

@@ -1,14 +1,15 @@
-// The instruction-set variants of the arithmetic kernels, and the one place
-// that picks among them. Every variant performs the same single-precision
-// operations in the same order (none contracts a multiply and an add), so the
-// choice changes only the speed.
+// The instruction sets the arithmetic kernels are built for, the one place
+// that picks among them, and the vector type they share. Every variant
+// performs the same single-precision operations in the same order (none
+// contracts a multiply and an add), so the choice changes only the speed.
 #pragma once
 
+#include <cstring>
 #include <vector>
 
 namespace quolvend {
 
-enum class Kernel { portable, avx2, avx512 };
+enum class InstructionSet { portable, avx2, avx512 };
 
 #if defined(__x86_64__)
 inline constexpr bool kX86 = true;
@@ -17,43 +18,68 @@ inline constexpr bool kX86 = false;
 #endif
 
 // The variants this build has and this processor can run, the best last.
-std::vector<Kernel> available_kernels();
+std::vector<InstructionSet> available_instruction_sets();
 
 // The variant in use: QUOLVEND_KERNEL ("portable", "avx2" or "avx512") when it
 // names an available one, otherwise the best available.
-Kernel active_kernel();
+InstructionSet active_instruction_set();
 
-// Makes `kernel` the variant in use, if it is available (for tests and
+// Makes `set` the variant in use, if it is available (for tests and
 // benchmarks). Returns whether it is.
-bool use_kernel(Kernel kernel);
+bool use_instruction_set(InstructionSet set);
 
-const char* kernel_name(Kernel kernel);
+const char* instruction_set_name(InstructionSet set);
+
+// Eight floats, the kernels' vector. Each variant lowers it to its own
+// registers (half an AVX-512 register, one AVX2, two SSE or NEON).
+using Vec8 = float __attribute__((vector_size(32)));
+static_assert(sizeof(Vec8) == 8 * sizeof(float));
+using Vec8d = double __attribute__((vector_size(64)));
+static_assert(sizeof(Vec8d) == 8 * sizeof(double));
+
+// Loads and stores through memcpy assume no more alignment than an element's.
+template <typename V, typename T>
+[[gnu::always_inline]] inline void load_vec(V& v, const T* p) {
+  std::memcpy(&v, p, sizeof v);
+}
+template <typename V, typename T>
+[[gnu::always_inline]] inline void store_vec(T* p, const V& v) {
+  std::memcpy(p, &v, sizeof v);
+}
 
 }  // namespace quolvend
 
-// Defines `void name params` to run `name##_body<variant> args`, an
-// always-inline function template, built for each variant; the call goes to
-// the active one. Only
-// x86-64 has more than the portable build: elsewhere the compiler's own
-// vector lowering (NEON on arm64) serves.
+// QUOLVEND_DISPATCH(name, params, args) defines `void name params`, which runs
+// `name##_body<set> args` built for the active instruction set. For example,
+//
+//   template <InstructionSet kSet>
+//   [[gnu::always_inline]] inline void scale_body(float* x, std::size_t n) { ... }
+//   QUOLVEND_DISPATCH(scale, (float* x, std::size_t n), (x, n))
+//
+// defines scale_avx512, scale_avx2 and scale_portable, each the body compiled
+// for its target, and scale(x, n), which calls the one active_instruction_set()
+// names. Only x86-64 has more than the portable build: elsewhere the
+// compiler's own vector lowering (NEON on arm64) serves.
 #if defined(__x86_64__)
-#define QUOLVEND_DISPATCH(name, params, args)                                                     \
-  [[gnu::target("avx512f")]] void name##_avx512 params {                                          \
-    name##_body<::quolvend::Kernel::avx512> args;                                                 \
-  }                                                                                               \
-  [[gnu::target("avx2")]] void name##_avx2 params { name##_body<::quolvend::Kernel::avx2> args; } \
-  void name##_portable params { name##_body<::quolvend::Kernel::portable> args; }                 \
-  void name params {                                                                              \
-    switch (::quolvend::active_kernel()) {                                                        \
-      case ::quolvend::Kernel::avx512:                                                            \
-        return name##_avx512 args;                                                                \
-      case ::quolvend::Kernel::avx2:                                                              \
-        return name##_avx2 args;                                                                  \
-      default:                                                                                    \
-        return name##_portable args;                                                              \
-    }                                                                                             \
+#define QUOLVEND_DISPATCH(name, params, args)                                                 \
+  [[gnu::target("avx512f")]] void name##_avx512 params {                                      \
+    name##_body<::quolvend::InstructionSet::avx512> args;                                     \
+  }                                                                                           \
+  [[gnu::target("avx2")]] void name##_avx2 params {                                           \
+    name##_body<::quolvend::InstructionSet::avx2> args;                                       \
+  }                                                                                           \
+  void name##_portable params { name##_body<::quolvend::InstructionSet::portable> args; }     \
+  void name params {                                                                          \
+    switch (::quolvend::active_instruction_set()) {                                           \
+      case ::quolvend::InstructionSet::avx512:                                                \
+        return name##_avx512 args;                                                            \
+      case ::quolvend::InstructionSet::avx2:                                                  \
+        return name##_avx2 args;                                                              \
+      case ::quolvend::InstructionSet::portable:                                              \
+        return name##_portable args;                                                          \
+    }                                                                                         \
   }
 #else
 #define QUOLVEND_DISPATCH(name, params, args) \
-  void name params { name##_body<::quolvend::Kernel::portable> args; }
+  void name params { name##_body<::quolvend::InstructionSet::portable> args; }
 #endif

@@ -34,7 +34,7 @@ TEST(MatrixInverse, EqualsThePlainAlgorithmBitForBit) {
 }
 
 // Larger sizes against the memoised algorithm, and the largest, too slow for
-// it, against the one-thread result, with every kernel variant and thread
+// it, against the one-thread result, with every instruction-set variant and thread
 // count.
 TEST(MatrixInverse, EqualsTheMemoisedAlgorithmOnEveryEngine) {
   std::mt19937 rng(19);

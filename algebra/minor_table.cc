@@ -33,6 +33,26 @@ namespace {
 // group, so the high terms come last, lane by lane, in an order that has every
 // lane's subsets ready before it.
 //
+// A term's sign is (-1)^j for the column's position j within its set. A low
+// column's position is its place in the low part, the same in every lane. High
+// column b comes after the p low columns and after the high columns below b
+// that lane h holds, so its position is p + popcount(h & ((1 << b) - 1)): the
+// sign differs from lane to lane, and is folded into that lane's factor.
+//
+// Worked example, n = 6: low columns {0, 1}, high columns {2, 3, 4, 5} (bits b
+// = 0 .. 3 of a lane h). Level 0 is one group, low part {}; its lane h is the
+// set of the high columns in h, 0 to 4 columns. Level 1 holds the groups {0}
+// (rank 0) and {1} (rank 1). Level 2 holds {0, 1}, whose lane 15 is all six
+// columns: the determinant of the whole matrix. Lane h of group {0, 1} is a
+// set of k = 2 + popcount(h) columns, expanded along row rows[k] = 6 - k:
+//   - column 0, position 0, sign +: the rest is lane h of group {1} (level 1);
+//   - column 1, position 1, sign -: lane h of group {0} (level 1);
+//   - each high column b in h, in increasing b, at position 2 + popcount(h &
+//     ((1 << b) - 1)): lane h ^ (1 << b) of group {0, 1} itself, computed
+//     before lane h because it is smaller.
+// The first two are one vector multiply-add each over all 16 lanes; the last
+// are scalar, lane by lane.
+//
 // kHigh = 4 makes a group 16 lanes: one AVX-512 register, two AVX2 or four
 // NEON ones, so the low terms run at the machine's full vector width. The high
 // terms are scalar and cost kHigh * 2^(kHigh - 1) = 32 multiply-adds a group
@@ -42,14 +62,13 @@ constexpr unsigned kHigh = 4;
 constexpr unsigned kLanes = 1 << kHigh;
 // A group is kWidth vectors of eight lanes, kept as separate vectors so that
 // each is one register.
-using Vector = float __attribute__((vector_size(32)));
 constexpr unsigned kWidth = kLanes / 8;
-struct Lanes {
-  Vector part[kWidth];
+struct Group {
+  Vec8 part[kWidth];
   float lane(unsigned h) const { return part[h / 8][h % 8]; }
 };
 // Low parts index 64-bit tables; larger matrices never fit in memory anyway.
-constexpr unsigned kMaxLow = kMaxElements;
+constexpr unsigned kMaxLow = kMaxColumns;
 // Levels with fewer groups than this are not worth splitting over threads.
 constexpr std::uint64_t kParallelGroups = 1024;
 
@@ -60,11 +79,11 @@ std::uint64_t widest_level(unsigned n) { return binomial(n - kHigh, (n - kHigh) 
 // "MALLOC error" if they could never fit.
 std::uint64_t level_bytes(unsigned n, unsigned levels) {
   if (n - kHigh > kMaxLow) out_of_memory();
-  return bytes_for(widest_level(n), std::uint64_t{levels} * sizeof(Lanes));
+  return bytes_for(widest_level(n), std::uint64_t{levels} * sizeof(Group));
 }
 
-std::unique_ptr<Lanes[]> make_level(unsigned n) {
-  return std::unique_ptr<Lanes[]>(new Lanes[widest_level(n)]);
+std::unique_ptr<Group[]> make_level(unsigned n) {
+  return std::unique_ptr<Group[]>(new Group[widest_level(n)]);
 }
 
 // The work of computing level p, in units of lane-wide multiply-adds.
@@ -94,9 +113,9 @@ float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigne
 
 // Computes the groups [first, last) of level p from level p - 1 (`prev`,
 // unused when p is 0) into `next`. The same code serves every variant.
-template <Kernel>
+template <InstructionSet>
 [[gnu::always_inline]] inline void compute_groups_body(const Matrix& m, const std::uint32_t* rows,
-                                                       unsigned p, const Lanes* prev, Lanes* next,
+                                                       unsigned p, const Group* prev, Group* next,
                                                        std::uint64_t first, std::uint64_t last) {
   const unsigned n = m.rows;
   const unsigned low = n - kHigh;
@@ -104,7 +123,7 @@ template <Kernel>
   // coefficient[s][c]: the factor of low column c, lane by lane, for a term of
   // sign (-1)^s; the sign is applied as a multiplication by -1, as in the
   // expansion.
-  std::array<std::array<Lanes, kMaxLow>, 2> coefficient;
+  std::array<std::array<Group, kMaxLow>, 2> coefficient;
   for (unsigned c = 0; c < low; ++c) {
     for (unsigned h = 0; h < kLanes; ++h) {
       coefficient[0][c].part[h / 8][h % 8] = m.data[rows[p + std::popcount(h)]][c];
@@ -128,15 +147,15 @@ template <Kernel>
   // part lacks its j-th element, at rank g + walk.offset[j].
   ColexWalk walk;
   walk.begin(p, first);
-  const Lanes* factor[kMaxLow];
+  const Group* factor[kMaxLow];
   for (std::uint64_t g = first; g < last; ++g) {
     if (g > first) walk.next();
     for (unsigned j = 0; j < walk.changed; ++j) factor[j] = &coefficient[j & 1][walk.elements[j]];
 
-    Vector sum[kWidth] = {};
-    const Lanes* base = prev + g;
+    Vec8 sum[kWidth] = {};
+    const Group* base = prev + g;
     for (unsigned j = 0; j < p; ++j) {
-      const Lanes& source = base[walk.offset[j]];
+      const Group& source = base[walk.offset[j]];
 #pragma GCC unroll 4
       for (unsigned v = 0; v < kWidth; ++v) sum[v] = sum[v] + source.part[v] * factor[j]->part[v];
     }
@@ -166,15 +185,15 @@ template <Kernel>
 }
 
 QUOLVEND_DISPATCH(compute_groups,
-                  (const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev,
-                   Lanes* next, std::uint64_t first, std::uint64_t last),
+                  (const Matrix& m, const std::uint32_t* rows, unsigned p, const Group* prev,
+                   Group* next, std::uint64_t first, std::uint64_t last),
                   (m, rows, p, prev, next, first, last))
 
 // Computes level p from level p - 1 into `next`. A large level is cut into
 // pieces, several per thread so that uneven pieces even out, each reporting
 // its progress.
-void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Lanes* prev,
-                   Lanes* next) {
+void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Group* prev,
+                   Group* next) {
   const unsigned n = m.rows;
   const std::uint64_t groups = binomial(n - kHigh, p);
   std::size_t parts = groups < kParallelGroups || thread_count() == 1 ? 1 : 8 * thread_count();
@@ -273,7 +292,7 @@ void expand_minors(const Matrix& m, Matrix& minors) {
   MemoryCharge tables(level_bytes(n, 4));
   auto whole_prev = make_level(n);
   auto whole_next = make_level(n);
-  std::unique_ptr<Lanes[]> branch[2] = {make_level(n), make_level(n)};
+  std::unique_ptr<Group[]> branch[2] = {make_level(n), make_level(n)};
 
   // Without row i, sets of up to n - 1 - i columns expand along the same rows
   // as in the whole matrix, so levels up to p = low - i - 1 (sets of at most
@@ -281,13 +300,13 @@ void expand_minors(const Matrix& m, Matrix& minors) {
   // there on, row i's own levels are computed, up to the level holding every
   // set of n - 1 columns: level low - 1 for those without a low column, level
   // low for those without a high column.
-  auto minors_without_row = [&](unsigned i, const Lanes* shared) {
+  auto minors_without_row = [&](unsigned i, const Group* shared) {
     unsigned first = i < low ? low - i : 0;
     auto rows = schedule(n, i);
-    const Lanes* before_last = shared;
-    const Lanes* level = shared;
+    const Group* before_last = shared;
+    const Group* level = shared;
     for (unsigned p = first; p <= low; ++p) {
-      Lanes* out = branch[p & 1].get();
+      Group* out = branch[p & 1].get();
       compute_level(m, rows.data(), p, level, out);
       if (p + 1 == low) before_last = out;
       level = out;

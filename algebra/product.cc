@@ -12,10 +12,6 @@
 namespace quolvend {
 namespace {
 
-// A vector of 8 floats. Loads and stores go through memcpy, so they never
-// assume more alignment than a float's.
-using Vec = float __attribute__((vector_size(32)));
-static_assert(sizeof(Vec) == 8 * sizeof(float));
 
 // The result is computed in tiles of kRows x kCols held in registers while a
 // run of k streams past. Packed copies of the operands keep that run in cache:
@@ -64,38 +60,36 @@ template <std::size_t kWide>
   // variant's registers hold with their operands; each element still takes
   // its k in order.
   for (std::size_t first = 0; first < kVectors; first += kWide) {
-    Vec c[kRows][kWide];
+    Vec8 c[kRows][kWide];
     for (std::size_t r = 0; r < kRows; ++r) {
-      for (std::size_t v = 0; v < kWide; ++v)
-        std::memcpy(&c[r][v], tile + r * ldc + 8 * (first + v), sizeof(Vec));
+      for (std::size_t v = 0; v < kWide; ++v) load_vec(c[r][v], tile + r * ldc + 8 * (first + v));
     }
     const float* a = a_panel;
     const float* b = b_panel + 8 * first;
     for (std::size_t k = 0; k < depth; ++k, a += kRows, b += kCols) {
-      Vec bk[kWide];
-      for (std::size_t v = 0; v < kWide; ++v) std::memcpy(&bk[v], b + 8 * v, sizeof(Vec));
+      Vec8 bk[kWide];
+      for (std::size_t v = 0; v < kWide; ++v) load_vec(bk[v], b + 8 * v);
       for (std::size_t r = 0; r < kRows; ++r) {
         float ar = a[r];
         for (std::size_t v = 0; v < kWide; ++v) c[r][v] = c[r][v] + bk[v] * ar;
       }
     }
     for (std::size_t r = 0; r < kRows; ++r) {
-      for (std::size_t v = 0; v < kWide; ++v)
-        std::memcpy(tile + r * ldc + 8 * (first + v), &c[r][v], sizeof(Vec));
+      for (std::size_t v = 0; v < kWide; ++v) store_vec(tile + r * ldc + 8 * (first + v), c[r][v]);
     }
   }
 }
 
 // c (height x width, stride ldc) += packed a block x packed b block.
-template <Kernel kKernel>
+template <InstructionSet kSet>
 [[gnu::always_inline]] inline void multiply_block_body(std::size_t height, std::size_t width,
                                                        std::size_t depth, const float* a_packed,
                                                        const float* b_packed, float* c,
                                                        std::size_t ldc) {
   // AVX-512 has 32 registers for the whole tile; AVX2 16, for half of it; SSE
   // 16 of a quarter the width; NEON 32 of half the width.
-  constexpr std::size_t kWide = kKernel == Kernel::avx512 ? 4
-                                : kKernel == Kernel::avx2 ? 2
+  constexpr std::size_t kWide = kSet == InstructionSet::avx512 ? 4
+                                : kSet == InstructionSet::avx2 ? 2
                                 : kX86                    ? 1
                                                           : 2;
   float edge[kRows * kCols];
@@ -163,6 +157,8 @@ std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b) {
     out_line("Number of Columns on first Matrix does not equal\nnumber of rows on Second Matrix.");
     return std::nullopt;
   }
+  // The tiles add onto the result, so it must start as +0.0 everywhere, as
+  // matrix_create makes it: each element's sum then starts from +0.0.
   Matrix product = matrix_create(a.rows, b.cols);
   const std::size_t m = a.rows, n = b.cols;
   if (m == 0 || n == 0 || a.cols == 0) return product;

@@ -25,7 +25,7 @@ TEST(MatrixMultiply, EachProductIsRoundedBeforeItIsAdded) {
 
 TEST(MatrixMultiply, EqualsThePlainLoopBitForBit) {
   // Shapes on both sides of every block size, 0 and 1 wide included, and an
-  // inner size that needs several runs of k; every kernel variant, and
+  // inner size that needs several runs of k; every instruction-set variant, and
   // thread counts that leave ragged bands.
   const std::uint32_t sizes[] = {0, 1, 2, 5, 6, 7, 15, 16, 17, 33, 97, 257, 520};
   std::mt19937 rng(11);

@@ -5,7 +5,7 @@
 namespace quolvend {
 namespace {
 
-bool same_size(const Matrix& a, const Matrix& b) {
+bool sizes_match_or_say_so(const Matrix& a, const Matrix& b) {
   if (a.rows == b.rows && a.cols == b.cols) return true;
   out_line("Matrices must be the same size");
   return false;
@@ -15,7 +15,7 @@ bool same_size(const Matrix& a, const Matrix& b) {
 
 // Rows are stored back to back, so both walk the elements as one flat array.
 std::optional<Matrix> matrix_add(const Matrix& a, const Matrix& b) {
-  if (!same_size(a, b)) return std::nullopt;
+  if (!sizes_match_or_say_so(a, b)) return std::nullopt;
   Matrix sum = matrix_create(a.rows, a.cols);
   const float* x = a.storage.get();
   const float* y = b.storage.get();
@@ -25,7 +25,7 @@ std::optional<Matrix> matrix_add(const Matrix& a, const Matrix& b) {
 }
 
 std::optional<Matrix> matrix_subtract(const Matrix& a, const Matrix& b) {
-  if (!same_size(a, b)) return std::nullopt;
+  if (!sizes_match_or_say_so(a, b)) return std::nullopt;
   Matrix difference = matrix_create(a.rows, a.cols);
   const float* x = a.storage.get();
   const float* y = b.storage.get();

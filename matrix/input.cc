@@ -1,3 +1,15 @@
+// How a number is read. Every path consumes exactly the prefix strtof would,
+// and gives strtof's value:
+//   1. convert_short_decimal: the common spelling, [-]digits[.digits][e..]
+//      ending in white space, with at most 2^24 as its digits and a small
+//      exponent: one exact single-precision multiply or divide.
+//   2. number_span, then convert_span: anything else that lies whole in the
+//      buffer. The span is found by the grammar alone (never the rest of the
+//      word); the text goes to from_chars, or strtof for hexadecimal, inf,
+//      nan and out-of-range values.
+//   3. scan_long_float (long_number.cc): a number longer than the buffer,
+//      recognised as it streams past and rewritten into a short spelling.
+// convert_all runs paths 1 and 2 over a piece of text for the parallel reader.
 #include "matrix/input.h"
 
 #include <unistd.h>
@@ -212,13 +224,7 @@ NumberSpan number_span(const char* p, const char* end) {
     }
     return static_cast<unsigned char>(p[i]);
   };
-  auto letter = [&](std::size_t i, char lower) {
-    int c = at(i);
-    return c == lower || c == lower - ('a' - 'A');
-  };
-  auto is_hex = [](int c) {
-    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-  };
+  auto letter = [&](std::size_t i, char lower) { return is_letter(at(i), lower); };
   std::size_t i = at(0) == '+' || at(0) == '-' ? 1 : 0;
   if (letter(i, 'i') && letter(i + 1, 'n') && letter(i + 2, 'f')) {
     i += 3;
@@ -231,10 +237,7 @@ NumberSpan number_span(const char* p, const char* end) {
     i += 3;
     if (at(i) == '(') {
       std::size_t k = i + 1;
-      auto name_char = [](int c) {
-        return c == '_' || is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-      };
-      while (name_char(at(k))) ++k;
+      while (is_nan_name_char(at(k))) ++k;
       if (at(k) == ')') i = k + 1;
     }
     span.length = i;
@@ -262,7 +265,7 @@ NumberSpan number_span(const char* p, const char* end) {
     return k;
   };
   if (at(i) == '0' && letter(i + 1, 'x')) {
-    std::size_t k = mantissa(i + 2, is_hex);
+    std::size_t k = mantissa(i + 2, is_hex_digit);
     if (k > i + 2) {
       span.length = exponent(k, 'p');
       return span;

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "process/parallel.h"
 #include "matrix/read.h"
+#include "process/parallel.h"
+#include "tests/odd_tokens.h"
 #include "tests/scan_trace.h"
 #include "tests/test_util.h"
 
@@ -69,76 +70,7 @@ TEST(MatrixRead, ReadsRowMajorAndSkipsBadTokensSilently) {
 // conversions distinguish, boundaries, random bytes, and tokens longer than
 // small buffers.
 std::string corpus(std::mt19937& rng, int tokens) {
-  static const char* const kOdd[] = {"-",
-                                     "+",
-                                     "in",
-                                     "inx",
-                                     "+-1",
-                                     ".e1",
-                                     ".",
-                                     "1e",
-                                     "1e+",
-                                     "1e-",
-                                     "1.5.5",
-                                     "0x1p",
-                                     "0x",
-                                     "0x.",
-                                     "0x.8p1",
-                                     "0X1P-3",
-                                     "0x1.8p+1x",
-                                     "-0x",
-                                     "infinit",
-                                     "INFINITY",
-                                     "-inf",
-                                     "+Inf",
-                                     "nan",
-                                     "nan(12)",
-                                     "NaN(abc_9)x",
-                                     "nan(",
-                                     "nan(1",
-                                     "nan()",
-                                     "nan(a b)",
-                                     "-nan",
-                                     "3x",
-                                     "1.",
-                                     "-.5",
-                                     "..5",
-                                     "1e5000",
-                                     "-1e-5000",
-                                     "007",
-                                     "08",
-                                     "0x7fffffff",
-                                     "-0",
-                                     "+0",
-                                     "0e0",
-                                     "1E+05",
-                                     "3.4028235e38",
-                                     "3.4028236e38",
-                                     "3.40282357e38",
-                                     "1e-45",
-                                     "7e-46",
-                                     "1.4e-45",
-                                     "1e-38",
-                                     "1.1754942e-38",
-                                     "16777217",
-                                     "16777216.5",
-                                     "4294967295",
-                                     "4294967296",
-                                     "-4294967295",
-                                     "18446744073709551615",
-                                     "18446744073709551616",
-                                     "-18446744073709551616",
-                                     "9223372036854775807",
-                                     "-9223372036854775809",
-                                     "2147483648",
-                                     "-2147483649",
-                                     "0x80000000",
-                                     "017777777777",
-                                     "\x80\xff",
-                                     "1\xc3\xa9",
-                                     "\x01",
-                                     "1,5",
-                                     "1_000"};
+  const auto& kOdd = testing::kOddTokens;
   std::string text;
   std::uniform_int_distribution<int> pick(0, 99);
   char buffer[64];

@@ -18,11 +18,6 @@ constexpr std::size_t kDecimalDigits = 200;
 constexpr std::size_t kHexDigits = 32;
 constexpr std::int64_t kExponentLimit = 1'000'000'000;
 
-bool is_hex_digit(int c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-// Tells whether c is the letter `lower` in either case.
-bool is_letter(int c, char lower) { return c == lower || c == lower - ('a' - 'A'); }
-
 bool word_ahead(Input& in, std::size_t at, const char* word) {
   for (std::size_t i = 0; word[i] != '\0'; ++i) {
     if (!is_letter(peek(in, at + i), word[i])) return false;
@@ -111,10 +106,7 @@ Scan scan_long_float(Input& in, float& value) {
       // value is NaN; if it does not close, the rest of the token (from the
       // parenthesis on) starts no number, which broken_token records.
       consume(in, 1);
-      auto is_nan_char = [](int c) {
-        return is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-      };
-      while (is_nan_char(peek(in, 0))) consume(in, 1);
+      while (is_nan_name_char(peek(in, 0))) consume(in, 1);
       if (peek(in, 0) == ')') {
         consume(in, 1);
       } else {

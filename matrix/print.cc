@@ -50,8 +50,6 @@ char* format_fixed(char* out, float x, int decimals) {
 
 namespace {
 
-// Below this many elements, a matrix is formatted on one thread.
-constexpr std::size_t kParallelElements = std::size_t{1} << 16;
 // Elements one thread formats at a time in the parallel path.
 constexpr std::size_t kPiece = std::size_t{1} << 15;
 

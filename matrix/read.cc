@@ -14,8 +14,6 @@ namespace {
 
 [[noreturn]] void unexpected_end() { die("Unexpected end of input"); }
 
-// Below this many elements, text is converted on one thread.
-constexpr std::size_t kParallelElements = std::size_t{1} << 16;
 
 std::uint32_t read_count(Input& in, bool prompts, std::string_view ask, std::string_view retry) {
   if (prompts) out_write(ask);

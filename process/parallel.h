@@ -9,6 +9,10 @@
 
 namespace quolvend {
 
+// Below this many elements, reading or formatting a matrix is not
+// worth handing to threads.
+inline constexpr std::size_t kParallelElements = std::size_t{1} << 16;
+
 // Threads a parallel step may use: QUOLVEND_THREADS when it holds a number
 // from 1 up, otherwise every core the process may run on.
 unsigned thread_count();

@@ -1,5 +1,5 @@
 // The same digits everywhere: a fixed set of generated inputs run through the
-// built program, with every kernel variant this processor has and several
+// built program, with every instruction-set variant this processor has and several
 // thread counts, and each output compared with the checksums committed in
 // golden/expected.txt. Inputs come from std::mt19937, whose sequence the
 // language fixes, through integer arithmetic only, so they are the same text
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "algebra/instruction_set.h"
+#include "tests/odd_tokens.h"
 #include "tests/run.h"
 
 namespace quolvend::testing {
@@ -63,10 +64,7 @@ class Text {
 
   // A word holding one or more numbers, or junk, as files may have.
   std::string odd() {
-    static const char* const kWords[] = {"1.5.5",    "-1-1-1",  "2e",       "x",   "+-3",
-                                         "0x1.8p1x", "nan(12)", "infinity", "INF", ".5.5.5",
-                                         "1e+2e3",   "--",      "0x",       "7f",  "1,5"};
-    return kWords[below(std::size(kWords))];
+    return kOddTokens[below(kGoldenOddTokens)];
   }
 
   enum class Kind { small, decimals, special, odd };
@@ -173,12 +171,12 @@ std::string summary(const Case& c, const Outcome& o) {
 
 TEST(Golden, EveryVariantAndThreadCountPrintsTheCommittedDigits) {
   std::vector<std::pair<std::string, std::string>> settings;  // kernel, threads
-  auto kernels = available_kernels();
-  for (Kernel kernel : kernels) {
-    for (const char* threads : {"1", "3"}) settings.emplace_back(kernel_name(kernel), threads);
+  auto kernels = available_instruction_sets();
+  for (InstructionSet kernel : kernels) {
+    for (const char* threads : {"1", "3"}) settings.emplace_back(instruction_set_name(kernel), threads);
   }
   for (const char* threads : {"2", "7"})
-    settings.emplace_back(kernel_name(kernels.back()), threads);
+    settings.emplace_back(instruction_set_name(kernels.back()), threads);
   const char* binary = std::getenv("QUOLVEND_GOLDEN_BINARY");
   bool update = std::getenv("QUOLVEND_GOLDEN_UPDATE") != nullptr;
 

@@ -84,15 +84,15 @@ Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, 
 }
 
 void for_each_engine(const std::function<void(const std::string& setting)>& check) {
-  const auto kernels = available_kernels();
-  for (Kernel kernel : kernels) {
-    use_kernel(kernel);
+  const auto kernels = available_instruction_sets();
+  for (InstructionSet kernel : kernels) {
+    use_instruction_set(kernel);
     for (unsigned threads : {1u, 2u, 3u, 7u}) {
       set_thread_count(threads);
-      check(std::string(kernel_name(kernel)) + ", " + std::to_string(threads) + " threads");
+      check(std::string(instruction_set_name(kernel)) + ", " + std::to_string(threads) + " threads");
     }
   }
-  use_kernel(kernels.back());
+  use_instruction_set(kernels.back());
   set_thread_count(0);
 }
 

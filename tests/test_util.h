@@ -35,7 +35,7 @@ inline constexpr Mix kAllMixes[] = {Mix::small_integers, Mix::mixed_magnitudes,
 float random_element(std::mt19937& rng, Mix mix);
 Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, Mix mix);
 
-// Runs `check` once for each kernel variant this processor has, with 1, 2, 3
+// Runs `check` once for each instruction-set variant this processor has, with 1, 2, 3
 // and 7 threads, then restores the defaults. `check` gets a description of
 // the setting for its messages.
 void for_each_engine(const std::function<void(const std::string& setting)>& check);

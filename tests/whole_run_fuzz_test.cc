@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/odd_tokens.h"
 #include "tests/run.h"
 
 namespace quolvend::testing {
@@ -33,8 +34,12 @@ std::string random_text(std::mt19937& rng) {
   std::string text;
   std::size_t length = std::uniform_int_distribution<std::size_t>(0, kMaxInput)(rng);
   while (text.size() < length) {
-    if (kind(rng) < 2) {
+    int k = kind(rng);
+    if (k < 2) {
       text += static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
+    } else if (k < 4) {
+      text += kOddTokens[std::uniform_int_distribution<std::size_t>(0, std::size(kOddTokens) - 1)(rng)];
+      text += ' ';
     } else {
       text += kPieces[std::uniform_int_distribution<std::size_t>(0, std::size(kPieces) - 1)(rng)];
     }
