@@ -1,5 +1,6 @@
 #include "algebra/determinant.h"
 
+#include "algebra/lu.h"
 #include "algebra/minor_table.h"
 #include "process/exits.h"
 
@@ -15,12 +16,13 @@ float matrix_determinant(const Matrix& m) {
     case 2:
       return m.data[0][0] * m.data[1][1] - m.data[1][0] * m.data[0][1];
     default:
-      return expand_determinant(m);
+      return takes_lu_path(m.rows) ? lu_determinant(m) : expand_determinant(m);
   }
 }
 
 std::uint64_t determinant_work(const Matrix& m) {
-  return m.rows == m.cols ? minor_table_work(m.rows, false) : 0;
+  if (m.rows != m.cols || m.rows < 3) return 0;
+  return takes_lu_path(m.rows) ? lu_work(m.rows, false) : minor_table_work(m.rows, false);
 }
 
 }  // namespace quolvend

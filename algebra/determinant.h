@@ -11,7 +11,8 @@ namespace quolvend {
 // recursively, in single precision: the sum starts at +0.0 and adds, column by
 // column in increasing order, minor determinant x (sign x element), every term
 // even for a zero element; a 2 x 2 minor uses m00 * m11 - m10 * m01, and a
-// 0 x 0 matrix has determinant 0. Ends the process with "Matrix must be square"
+// 0 x 0 matrix has determinant 0. Past kCofactorLimit (lu.h) rows, the LU
+// factorisation gives it instead. Ends the process with "Matrix must be square"
 // if m is not square.
 float matrix_determinant(const Matrix& m);
 

@@ -1,6 +1,7 @@
 #include "algebra/inverse.h"
 
 #include "algebra/determinant.h"
+#include "algebra/lu.h"
 #include "algebra/minor_table.h"
 #include "algebra/product.h"
 #include "process/exits.h"
@@ -16,6 +17,10 @@ Matrix matrix_inverse(const Matrix& m) {
   if (m.rows != m.cols) die("Matrix must be Square");
   const std::uint32_t n = m.rows;
   Matrix inverse = matrix_create(n, n);
+  if (takes_lu_path(n)) {
+    if (!lu_invert(m, inverse)) die("Matrix not Invertable\n");
+    return inverse;
+  }
   // A matrix too large for the cofactor tables fails now, not after its
   // determinant has been worked out.
   require_minor_tables(n);
@@ -54,6 +59,7 @@ std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b) {
 
 std::uint64_t inverse_work(const Matrix& m) {
   if (m.rows != m.cols) return 0;
+  if (takes_lu_path(m.rows)) return lu_work(m.rows, true);
   return minor_table_work(m.rows, false) + minor_table_work(m.rows, true);
 }
 

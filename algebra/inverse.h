@@ -14,7 +14,9 @@ void matrix_scale(Matrix& m, float factor);
 // Returns the inverse of m as a new matrix: the adjugate (each cofactor the
 // determinant of its minor, as matrix_determinant computes it, its sign bit
 // flipped where i + j is odd, stored transposed) times the single-precision
-// reciprocal of m's determinant. The adjugate of a 1 x 1 matrix is [1]. Ends
+// reciprocal of m's determinant; past kCofactorLimit (lu.h) rows, the LU
+// factorisation's inverse, rounded once, and singular means a zero pivot
+// column. The adjugate of a 1 x 1 matrix is [1]. Ends
 // the process with "Matrix must be Square" if m is not square, and with
 // "Matrix not Invertable" and an empty line if its determinant is zero.
 Matrix matrix_inverse(const Matrix& m);

@@ -1,12 +1,81 @@
 #include "tests/reference.h"
 
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
 #include "algebra/cut.h"
 
 namespace quolvend::reference {
+namespace {
+
+// P A = L U in place in a (n x n); false for a zero pivot column.
+bool plain_lu(std::vector<double>& a, std::size_t n, std::vector<std::size_t>& perm, bool& odd) {
+  perm.resize(n);
+  for (std::size_t i = 0; i < n; ++i) perm[i] = i;
+  odd = false;
+  for (std::size_t k = 0; k < n; ++k) {
+    std::size_t p = k;
+    for (std::size_t i = k + 1; i < n; ++i) {
+      double x = a[i * n + k], best = a[p * n + k];
+      if (!std::isnan(best) && (std::isnan(x) || std::fabs(x) > std::fabs(best))) p = i;
+    }
+    if (a[p * n + k] == 0.0) return false;
+    if (p != k) {
+      for (std::size_t j = 0; j < n; ++j) std::swap(a[k * n + j], a[p * n + j]);
+      std::swap(perm[k], perm[p]);
+      odd = !odd;
+    }
+    for (std::size_t i = k + 1; i < n; ++i) {
+      double l = a[i * n + k] / a[k * n + k];
+      a[i * n + k] = l;
+      for (std::size_t j = k + 1; j < n; ++j) a[i * n + j] = a[i * n + j] - l * a[k * n + j];
+    }
+  }
+  return true;
+}
+
+std::vector<double> widen(const Matrix& m) {
+  return std::vector<double>(m.storage.get(), m.storage.get() + matrix_size(m));
+}
+
+}  // namespace
+
+float lu_determinant(const Matrix& m) {
+  const std::size_t n = m.rows;
+  auto a = widen(m);
+  std::vector<std::size_t> perm;
+  bool odd;
+  if (!plain_lu(a, n, perm, odd)) return 0.0f;
+  double product = odd ? -1.0 : 1.0;
+  for (std::size_t k = 0; k < n; ++k) product *= a[k * n + k];
+  return static_cast<float>(product);
+}
+
+std::optional<Matrix> lu_inverse(const Matrix& m) {
+  const std::size_t n = m.rows;
+  auto a = widen(m);
+  std::vector<std::size_t> perm;
+  bool odd;
+  if (!plain_lu(a, n, perm, odd)) return std::nullopt;
+  Matrix result = matrix_create(m.rows, m.cols);
+  std::vector<double> x(n);
+  for (std::size_t c = 0; c < n; ++c) {
+    for (std::size_t i = 0; i < n; ++i) {
+      double y = perm[i] == c ? 1.0 : 0.0;
+      for (std::size_t j = 0; j < i; ++j) y = y - a[i * n + j] * x[j];
+      x[i] = y;
+    }
+    for (std::size_t i = n; i-- > 0;) {
+      double y = x[i];
+      for (std::size_t j = n; j-- > i + 1;) y = y - a[i * n + j] * x[j];
+      x[i] = y / a[i * n + i];
+    }
+    for (std::size_t i = 0; i < n; ++i) result.data[i][c] = static_cast<float>(x[i]);
+  }
+  return result;
+}
 
 float determinant(const Matrix& m) {
   const std::uint32_t n = m.rows;

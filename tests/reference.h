@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "matrix/input.h"
@@ -24,6 +25,13 @@ Matrix inverse(const Matrix& m);
 // subsets: n 2^n work instead of n!. n is at most 24; the inverse needs n >= 2.
 float memo_determinant(const Matrix& m);
 Matrix memo_inverse(const Matrix& m);
+
+// Unblocked LU with partial pivoting in double, in the order lu.h states:
+// the determinant as a plain product of the pivots in double (so only for
+// matrices whose product stays in range), rounded once; and the inverse,
+// solved column by column, or nothing for a zero pivot column.
+float lu_determinant(const Matrix& m);
+std::optional<Matrix> lu_inverse(const Matrix& m);
 
 // For each (r, c), k ascending from +0.0. Sizes must fit.
 Matrix multiply(const Matrix& a, const Matrix& b);

@@ -1,0 +1,353 @@
+#include "algebra/lu.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "algebra/instruction_set.h"
+#include "process/exits.h"
+#include "process/memory.h"
+#include "process/parallel.h"
+#include "process/progress.h"
+
+namespace quolvend {
+namespace {
+
+// --- The kernel: c -= a x b in double, k in a given order --------------------
+//
+// c(i, j) = c(i, j) - a(i, k) * b(k, j) for k = 0, 1, ... depth - 1, each
+// product and each difference rounded to double, where the k-th term reads
+// a[i * lda + k * a_step] and b[k * b_step + j]: a negative step walks k
+// downwards through memory. The result is computed in tiles of kRows x kCols
+// held in registers while a run of kDepth values of k streams past from packed
+// copies of a and b; a run only stores a partial result and loads it again, so
+// every element sees its terms in the same order however the work is cut.
+constexpr std::size_t kRows = 4;
+constexpr std::size_t kCols = 16;
+constexpr std::size_t kDepth = 256;
+constexpr std::size_t kBlockRows = 24 * kRows;
+constexpr std::size_t kBlockCols = 32 * kCols;
+
+struct Operand {
+  const double* data;
+  std::ptrdiff_t stride;  // between rows of a, or between values of k in b
+  std::ptrdiff_t step;    // between values of k in a; unused for b
+};
+
+// Buffers for one thread's packed operands.
+struct Scratch {
+  std::unique_ptr<double[]> a{new double[kBlockRows * kDepth]};
+  std::unique_ptr<double[]> b{new double[kDepth * (kBlockCols + kCols)]};
+};
+constexpr std::uint64_t kScratchBytes = (kBlockRows * kDepth + kDepth * (kBlockCols + kCols)) * 8;
+
+// b's terms [k0, k0 + depth) for columns [j0, j0 + width), in panels of kCols
+// columns, each k-major, the last padded with zeros.
+void pack_b(const Operand& b, std::size_t k0, std::size_t depth, std::size_t j0,
+            std::size_t width, double* out) {
+  for (std::size_t j = 0; j < width; j += kCols) {
+    std::size_t w = std::min(kCols, width - j);
+    for (std::size_t k = 0; k < depth; ++k, out += kCols) {
+      const double* row = b.data + static_cast<std::ptrdiff_t>(k0 + k) * b.stride + (j0 + j);
+      std::copy_n(row, w, out);
+      std::fill(out + w, out + kCols, 0.0);
+    }
+  }
+}
+
+// a's rows [i0, i0 + height), terms [k0, k0 + depth), in panels of kRows rows.
+void pack_a(const Operand& a, std::size_t i0, std::size_t height, std::size_t k0,
+            std::size_t depth, double* out) {
+  for (std::size_t i = 0; i < height; i += kRows) {
+    std::size_t h = std::min(kRows, height - i);
+    for (std::size_t k = 0; k < depth; ++k, out += kRows) {
+      for (std::size_t t = 0; t < h; ++t) {
+        out[t] = a.data[static_cast<std::ptrdiff_t>(i0 + i + t) * a.stride +
+                        static_cast<std::ptrdiff_t>(k0 + k) * a.step];
+      }
+      std::fill(out + h, out + kRows, 0.0);
+    }
+  }
+}
+
+// tile (kRows x kCols, row stride ldc) -= a panel x b panel over `depth` k.
+template <std::size_t kWide>
+[[gnu::always_inline]] inline void subtract_tile(std::size_t depth, const double* a_panel,
+                                                 const double* b_panel, double* tile,
+                                                 std::size_t ldc) {
+  // kWide vectors of eight columns a pass, as many as the registers hold.
+  for (std::size_t first = 0; first < kCols / 8; first += kWide) {
+    Vec8d c[kRows][kWide];
+    for (std::size_t r = 0; r < kRows; ++r) {
+      for (std::size_t v = 0; v < kWide; ++v) load_vec(c[r][v], tile + r * ldc + 8 * (first + v));
+    }
+    const double* a = a_panel;
+    const double* b = b_panel + 8 * first;
+    for (std::size_t k = 0; k < depth; ++k, a += kRows, b += kCols) {
+      Vec8d bk[kWide];
+      for (std::size_t v = 0; v < kWide; ++v) load_vec(bk[v], b + 8 * v);
+      for (std::size_t r = 0; r < kRows; ++r) {
+        double ar = a[r];
+        for (std::size_t v = 0; v < kWide; ++v) c[r][v] = c[r][v] - bk[v] * ar;
+      }
+    }
+    for (std::size_t r = 0; r < kRows; ++r) {
+      for (std::size_t v = 0; v < kWide; ++v) store_vec(tile + r * ldc + 8 * (first + v), c[r][v]);
+    }
+  }
+}
+
+// c (height x width, stride ldc) -= packed a block x packed b block.
+template <InstructionSet kSet>
+[[gnu::always_inline]] inline void subtract_block_body(std::size_t height, std::size_t width,
+                                                       std::size_t depth, const double* a_packed,
+                                                       const double* b_packed, double* c,
+                                                       std::size_t ldc) {
+  constexpr std::size_t kWide = kSet == InstructionSet::avx512 ? 2 : 1;
+  double edge[kRows * kCols];
+  for (std::size_t j = 0; j < width; j += kCols) {
+    const double* b_panel = b_packed + j * depth;
+    std::size_t w = std::min(kCols, width - j);
+    for (std::size_t i = 0; i < height; i += kRows) {
+      const double* a_panel = a_packed + i * depth;
+      std::size_t h = std::min(kRows, height - i);
+      double* tile = c + i * ldc + j;
+      if (h == kRows && w == kCols) {
+        subtract_tile<kWide>(depth, a_panel, b_panel, tile, ldc);
+        continue;
+      }
+      // A tile cut by the edge of c is worked on in a full-size copy.
+      for (std::size_t r = 0; r < h; ++r) std::copy_n(tile + r * ldc, w, edge + r * kCols);
+      subtract_tile<kWide>(depth, a_panel, b_panel, edge, kCols);
+      for (std::size_t r = 0; r < h; ++r) std::copy_n(edge + r * kCols, w, tile + r * ldc);
+    }
+  }
+}
+
+QUOLVEND_DISPATCH(subtract_block,
+                  (std::size_t height, std::size_t width, std::size_t depth,
+                   const double* a_packed, const double* b_packed, double* c, std::size_t ldc),
+                  (height, width, depth, a_packed, b_packed, c, ldc))
+
+// c (rows x cols, stride ldc) -= a x b over `depth` terms, on this thread.
+void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, const Operand& a,
+                      const Operand& b, double* c, std::size_t ldc, Scratch& scratch) {
+  for (std::size_t jc = 0; jc < cols; jc += kBlockCols) {
+    std::size_t width = std::min(kBlockCols, cols - jc);
+    for (std::size_t pc = 0; pc < depth; pc += kDepth) {
+      std::size_t run = std::min(kDepth, depth - pc);
+      pack_b(b, pc, run, jc, width, scratch.b.get());
+      for (std::size_t ic = 0; ic < rows; ic += kBlockRows) {
+        std::size_t height = std::min(kBlockRows, rows - ic);
+        pack_a(a, ic, height, pc, run, scratch.a.get());
+        subtract_block(height, width, run, scratch.a.get(), scratch.b.get(), c + ic * ldc + jc, ldc);
+      }
+    }
+  }
+  progress_add(std::uint64_t{rows} * cols * depth);
+}
+
+// --- Factorisation --------------------------------------------------------------
+
+// Columns factorised together before the trailing update.
+constexpr std::size_t kPanel = 64;
+
+// Whether x makes a better pivot than the best so far: a NaN before any
+// number, then the larger magnitude; a tie keeps the earlier row.
+bool better_pivot(double x, double best) {
+  if (std::isnan(best)) return false;
+  if (std::isnan(x)) return true;
+  return std::fabs(x) > std::fabs(best);
+}
+
+// P A = L U in place: a holds U on and above the diagonal, L (unit diagonal
+// implied) below it; row i of P A is row perm[i] of A.
+struct Factors {
+  std::size_t n = 0;
+  MemoryCharge charge;
+  std::unique_ptr<double[]> a;
+  std::vector<std::uint32_t> perm;
+  bool odd_swaps = false;
+  bool singular = false;
+  double* row(std::size_t i) const { return a.get() + i * n; }
+};
+
+// Splits the trailing update over the threads by columns; each thread packs
+// its own copies.
+void update_trailing(Factors& f, std::size_t k0, std::size_t kb) {
+  const std::size_t n = f.n, top = k0 + kb;
+  const std::size_t rows = n - top, cols = n - top;
+  if (rows == 0) return;
+  std::uint64_t work = std::uint64_t{rows} * cols * kb;
+  std::size_t parts = work < (std::uint64_t{1} << 20) ? 1 : std::min<std::size_t>(thread_count(), cols / kCols + 1);
+  Operand a{f.row(top) + k0, static_cast<std::ptrdiff_t>(n), 1};
+  parallel_for(parts, [&](std::size_t part) {
+    std::size_t c0 = split_point(cols, parts, part, kCols);
+    std::size_t c1 = split_point(cols, parts, part + 1, kCols);
+    if (c0 == c1) return;
+    Scratch scratch;
+    Operand b{f.row(k0) + top + c0, static_cast<std::ptrdiff_t>(n), 0};
+    subtract_product(rows, c1 - c0, kb, a, b, f.row(top) + top + c0, n, scratch);
+  });
+}
+
+Factors factorise(const Matrix& m) {
+  Factors f;
+  const std::size_t n = f.n = m.rows;
+  f.charge = MemoryCharge(bytes_for(std::uint64_t{n} * n, sizeof(double),
+                                    thread_count() * kScratchBytes));
+  f.a.reset(new (std::nothrow) double[n * n]);
+  if (!f.a) out_of_memory();
+  const float* source = m.storage.get();
+  for (std::size_t i = 0; i < n * n; ++i) f.a[i] = source[i];
+  f.perm.resize(n);
+  for (std::size_t i = 0; i < n; ++i) f.perm[i] = static_cast<std::uint32_t>(i);
+
+  for (std::size_t k0 = 0; k0 < n; k0 += kPanel) {
+    const std::size_t kb = std::min(kPanel, n - k0), end = k0 + kb;
+    // The panel, column by column.
+    for (std::size_t k = k0; k < end; ++k) {
+      std::size_t p = k;
+      for (std::size_t i = k + 1; i < n; ++i) {
+        if (better_pivot(f.row(i)[k], f.row(p)[k])) p = i;
+      }
+      if (f.row(p)[k] == 0.0) {
+        f.singular = true;
+        return f;
+      }
+      if (p != k) {
+        std::swap_ranges(f.row(k), f.row(k) + n, f.row(p));
+        std::swap(f.perm[k], f.perm[p]);
+        f.odd_swaps = !f.odd_swaps;
+      }
+      const double* pivot_row = f.row(k);
+      const double pivot = pivot_row[k];
+      for (std::size_t i = k + 1; i < n; ++i) {
+        double* r = f.row(i);
+        const double l = r[k] / pivot;
+        r[k] = l;
+        for (std::size_t j = k + 1; j < end; ++j) r[j] = r[j] - l * pivot_row[j];
+      }
+    }
+    progress_add(std::uint64_t{n - k0} * kb * kb);
+    // The panel's rows to the right of it: U12 = L11^-1 A12.
+    for (std::size_t k = k0; k < end; ++k) {
+      const double* pivot_row = f.row(k);
+      for (std::size_t i = k + 1; i < end; ++i) {
+        double* r = f.row(i);
+        const double l = r[k];
+        for (std::size_t j = end; j < n; ++j) r[j] = r[j] - l * pivot_row[j];
+      }
+    }
+    // A22 -= L21 U12.
+    update_trailing(f, k0, kb);
+  }
+  return f;
+}
+
+// --- Solving for the inverse ------------------------------------------------------
+
+// Row blocks of the solves.
+constexpr std::size_t kSolveBlock = 64;
+// Columns of the identity solved at once, by one thread.
+constexpr std::size_t kSolveColumns = 64;
+
+// Solves L U W = the columns [c0, c0 + width) of P, in place in w (n x width).
+void solve_columns(const Factors& f, std::size_t c0, std::size_t width, double* w,
+                   Scratch& scratch) {
+  const std::size_t n = f.n;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t c = 0; c < width; ++c) w[i * width + c] = f.perm[i] == c0 + c ? 1.0 : 0.0;
+  }
+  // Forward: y(i) -= l(i, j) y(j), j ascending.
+  for (std::size_t i0 = 0; i0 < n; i0 += kSolveBlock) {
+    const std::size_t i1 = std::min(n, i0 + kSolveBlock);
+    if (i0 > 0) {
+      subtract_product(i1 - i0, width, i0, {f.row(i0), static_cast<std::ptrdiff_t>(n), 1},
+                       {w, static_cast<std::ptrdiff_t>(width), 0}, w + i0 * width, width, scratch);
+    }
+    for (std::size_t i = i0; i < i1; ++i) {
+      double* y = w + i * width;
+      for (std::size_t j = i0; j < i; ++j) {
+        const double l = f.row(i)[j];
+        const double* yj = w + j * width;
+        for (std::size_t c = 0; c < width; ++c) y[c] = y[c] - l * yj[c];
+      }
+    }
+  }
+  // Back: x(i) -= u(i, j) x(j), j descending from n - 1, then x(i) / u(i, i).
+  for (std::size_t i1 = n; i1 > 0;) {
+    const std::size_t i0 = i1 > kSolveBlock ? i1 - kSolveBlock : 0;
+    if (i1 < n) {
+      // The terms run from column n - 1 down to column i1.
+      subtract_product(i1 - i0, width, n - i1, {f.row(i0) + (n - 1), static_cast<std::ptrdiff_t>(n), -1},
+                       {w + (n - 1) * width, -static_cast<std::ptrdiff_t>(width), 0},
+                       w + i0 * width, width, scratch);
+    }
+    for (std::size_t i = i1; i-- > i0;) {
+      double* x = w + i * width;
+      const double* u = f.row(i);
+      for (std::size_t j = i1; j-- > i + 1;) {
+        const double* xj = w + j * width;
+        for (std::size_t c = 0; c < width; ++c) x[c] = x[c] - u[j] * xj[c];
+      }
+      for (std::size_t c = 0; c < width; ++c) x[c] = x[c] / u[i];
+    }
+    i1 = i0;
+  }
+}
+
+}  // namespace
+
+std::uint64_t lu_work(unsigned n, bool inverse) {
+  std::uint64_t cube = std::uint64_t{n} * n * n;
+  return cube / 3 + (inverse ? cube : 0);
+}
+
+float lu_determinant(const Matrix& m) {
+  Factors f = factorise(m);
+  if (f.singular) return 0.0f;
+  // The product of the pivots as mantissa x 2^exponent, the mantissa kept in
+  // [0.5, 1) after every factor.
+  double mantissa = f.odd_swaps ? -1.0 : 1.0;
+  long exponent = 0;
+  for (std::size_t k = 0; k < f.n; ++k) {
+    int e = 0;
+    mantissa *= std::frexp(f.row(k)[k], &e);
+    exponent += e;
+    mantissa = std::frexp(mantissa, &e);
+    exponent += e;
+  }
+  // Past these a float is 0 or infinite anyway; ldexp then stays in range.
+  exponent = std::clamp(exponent, -2000L, 2000L);
+  return static_cast<float>(std::ldexp(mantissa, static_cast<int>(exponent)));
+}
+
+bool lu_invert(const Matrix& m, Matrix& inverse) {
+  Factors f = factorise(m);
+  if (f.singular) return false;
+  const std::size_t n = f.n;
+  const std::size_t blocks = (n + kSolveColumns - 1) / kSolveColumns;
+  const std::size_t parts = std::min<std::size_t>(thread_count(), blocks);
+  MemoryCharge buffers(bytes_for(parts, n * kSolveColumns * sizeof(double)));
+  std::atomic<std::size_t> next{0};
+  parallel_for(parts, [&](std::size_t) {
+    Scratch scratch;
+    std::unique_ptr<double[]> w(new double[n * kSolveColumns]);
+    for (std::size_t b; (b = next.fetch_add(1)) < blocks;) {
+      const std::size_t c0 = b * kSolveColumns, width = std::min(kSolveColumns, n - c0);
+      solve_columns(f, c0, width, w.get(), scratch);
+      for (std::size_t i = 0; i < n; ++i) {
+        float* out = inverse.data[i] + c0;
+        for (std::size_t c = 0; c < width; ++c) out[c] = static_cast<float>(w[i * width + c]);
+      }
+    }
+  });
+  return true;
+}
+
+}  // namespace quolvend
