@@ -149,6 +149,30 @@ std::vector<Case> golden_cases() {
   // Standard input: prompts, retries and the cut position.
   cases.push_back({"keyboard-sum", {"-a"}, {}, "2 x 2 1 2.5.5 3 nan 1 1 1 -0 0x10 q 4"});
   cases.push_back({"cut", {"-r", "a.txt"}, {{"a.txt", text.matrix(5, 4, Kind::special)}}, "3 0x2"});
+  // Added after the cases above, so that their inputs stay as they were.
+  // Both sides of the cut-off between cofactor expansion and LU, LU's panel
+  // and block edges, a singular matrix, NaN, and division by an LU inverse.
+  for (std::uint32_t n : {26u, 27u, 28u, 64u, 65u, 200u}) {
+    std::string small = text.matrix(n, n, Kind::small);
+    std::string decimals = text.matrix(n, n, Kind::decimals);
+    one("lu-det-" + std::to_string(n), "-D", small);
+    if (n > 26) one("lu-inv-" + std::to_string(n), "-i", decimals);
+  }
+  {
+    std::string singular = text.matrix(30, 30, Kind::small);
+    std::size_t second_row = singular.find('\n', singular.find('\n') + 1) + 1;
+    std::size_t third_row = singular.find('\n', second_row) + 1;
+    std::string row = singular.substr(singular.find('\n') + 1, second_row - singular.find('\n') - 1);
+    singular.replace(second_row, third_row - second_row, row);  // row 1 = row 0
+    one("lu-det-singular", "-D", singular);
+    one("lu-inv-singular", "-i", singular);
+    std::string special = text.matrix(30, 30, Kind::special);
+    one("lu-det-special", "-D", special);
+    one("lu-inv-special", "-i", special);
+    std::string a = text.matrix(5, 40, Kind::decimals);
+    std::string b = text.matrix(40, 40, Kind::small);
+    two("lu-div-40", "-d", a, b);
+  }
   return cases;
 }
 
@@ -193,7 +217,8 @@ TEST(Golden, EveryVariantAndThreadCountPrintsTheCommittedDigits) {
     if (const char* keep = std::getenv("QUOLVEND_GOLDEN_KEEP")) {
       std::string folder = std::string(keep) + "/" + c.name;
       std::filesystem::create_directories(folder);
-      std::filesystem::copy(box.path(), folder, std::filesystem::copy_options::overwrite_existing);
+      std::filesystem::copy(box.path(), folder, std::filesystem::copy_options::overwrite_existing |
+                                                       std::filesystem::copy_options::recursive);
     }
     for (std::size_t i = 0; i < (update ? 1 : settings.size()); ++i) {
       const auto& [kernel, threads] = settings[i];
