@@ -34,8 +34,6 @@ const char* instruction_set_name(InstructionSet set);
 // registers (half an AVX-512 register, one AVX2, two SSE or NEON).
 using Vec8 = float __attribute__((vector_size(32)));
 static_assert(sizeof(Vec8) == 8 * sizeof(float));
-using Vec8d = double __attribute__((vector_size(64)));
-static_assert(sizeof(Vec8d) == 8 * sizeof(double));
 
 // Loads and stores through memcpy assume no more alignment than an element's.
 template <typename V, typename T>

@@ -74,29 +74,57 @@ void pack_a(const Operand& a, std::size_t i0, std::size_t height, std::size_t k0
   }
 }
 
-// tile (kRows x kCols, row stride ldc) -= a panel x b panel over `depth` k.
-template <std::size_t kWide>
+// Doubles in one register of each instruction set: AVX-512 8, AVX2 4, SSE
+// and NEON 2.
+template <InstructionSet kSet>
+constexpr std::size_t kLanes = kSet == InstructionSet::avx512 ? 8
+                               : kSet == InstructionSet::avx2 ? 4
+                                                               : 2;
+// (Spelled out size by size: GCC drops vector_size from an alias template.)
+template <std::size_t kN>
+struct VecDOf;
+template <>
+struct VecDOf<2> {
+  using type = double __attribute__((vector_size(16)));
+};
+template <>
+struct VecDOf<4> {
+  using type = double __attribute__((vector_size(32)));
+};
+template <>
+struct VecDOf<8> {
+  using type = double __attribute__((vector_size(64)));
+};
+template <std::size_t kN>
+using VecD = typename VecDOf<kN>::type;
+static_assert(sizeof(VecD<2>) == 16 && sizeof(VecD<4>) == 32 && sizeof(VecD<8>) == 64);
+
+// tile (kRows x kCols, row stride ldc) -= a panel x b panel over `depth` k,
+// in passes of kWide registers of kN doubles, as many as the registers hold
+// beside their operands.
+template <std::size_t kN, std::size_t kWide>
 [[gnu::always_inline]] inline void subtract_tile(std::size_t depth, const double* a_panel,
                                                  const double* b_panel, double* tile,
                                                  std::size_t ldc) {
-  // kWide vectors of eight columns a pass, as many as the registers hold.
-  for (std::size_t first = 0; first < kCols / 8; first += kWide) {
-    Vec8d c[kRows][kWide];
+  using V = VecD<kN>;
+#pragma GCC unroll 8
+  for (std::size_t first = 0; first < kCols; first += kN * kWide) {
+    V c[kRows][kWide];
     for (std::size_t r = 0; r < kRows; ++r) {
-      for (std::size_t v = 0; v < kWide; ++v) load_vec(c[r][v], tile + r * ldc + 8 * (first + v));
+      for (std::size_t v = 0; v < kWide; ++v) load_vec(c[r][v], tile + r * ldc + first + kN * v);
     }
     const double* a = a_panel;
-    const double* b = b_panel + 8 * first;
+    const double* b = b_panel + first;
     for (std::size_t k = 0; k < depth; ++k, a += kRows, b += kCols) {
-      Vec8d bk[kWide];
-      for (std::size_t v = 0; v < kWide; ++v) load_vec(bk[v], b + 8 * v);
+      V bk[kWide];
+      for (std::size_t v = 0; v < kWide; ++v) load_vec(bk[v], b + kN * v);
       for (std::size_t r = 0; r < kRows; ++r) {
         double ar = a[r];
         for (std::size_t v = 0; v < kWide; ++v) c[r][v] = c[r][v] - bk[v] * ar;
       }
     }
     for (std::size_t r = 0; r < kRows; ++r) {
-      for (std::size_t v = 0; v < kWide; ++v) store_vec(tile + r * ldc + 8 * (first + v), c[r][v]);
+      for (std::size_t v = 0; v < kWide; ++v) store_vec(tile + r * ldc + first + kN * v, c[r][v]);
     }
   }
 }
@@ -107,7 +135,9 @@ template <InstructionSet kSet>
                                                        std::size_t depth, const double* a_packed,
                                                        const double* b_packed, double* c,
                                                        std::size_t ldc) {
-  constexpr std::size_t kWide = kSet == InstructionSet::avx512 ? 2 : 1;
+  // 8 accumulators in AVX-512's, AVX2's or SSE's registers; 16 of NEON's 32.
+  constexpr std::size_t kN = kLanes<kSet>;
+  constexpr std::size_t kWide = kX86 ? 2 : 4;
   double edge[kRows * kCols];
   for (std::size_t j = 0; j < width; j += kCols) {
     const double* b_panel = b_packed + j * depth;
@@ -117,12 +147,12 @@ template <InstructionSet kSet>
       std::size_t h = std::min(kRows, height - i);
       double* tile = c + i * ldc + j;
       if (h == kRows && w == kCols) {
-        subtract_tile<kWide>(depth, a_panel, b_panel, tile, ldc);
+        subtract_tile<kN, kWide>(depth, a_panel, b_panel, tile, ldc);
         continue;
       }
       // A tile cut by the edge of c is worked on in a full-size copy.
       for (std::size_t r = 0; r < h; ++r) std::copy_n(tile + r * ldc, w, edge + r * kCols);
-      subtract_tile<kWide>(depth, a_panel, b_panel, edge, kCols);
+      subtract_tile<kN, kWide>(depth, a_panel, b_panel, edge, kCols);
       for (std::size_t r = 0; r < h; ++r) std::copy_n(edge + r * kCols, w, tile + r * ldc);
     }
   }
@@ -173,15 +203,20 @@ struct Factors {
   std::vector<std::uint32_t> perm;
   bool odd_swaps = false;
   bool singular = false;
+  bool finite_l = true;  // every multiplier below the diagonal is finite
   double* row(std::size_t i) const { return a.get() + i * n; }
 };
 
-// Splits the trailing update over the threads by columns; each thread packs
-// its own copies.
-void update_trailing(Factors& f, std::size_t k0, std::size_t kb) {
+void solve_panel_rows(const Factors& f, std::size_t k0, std::size_t kb, std::size_t c0,
+                      std::size_t c1);
+
+// Brings the columns right of the panel up to date: the panel's rows (U12),
+// then the rows below (A22 -= L21 U12). The columns are split over the
+// threads; each packs its own copies.
+void update_right(Factors& f, std::size_t k0, std::size_t kb) {
   const std::size_t n = f.n, top = k0 + kb;
   const std::size_t rows = n - top, cols = n - top;
-  if (rows == 0) return;
+  if (cols == 0) return;
   std::uint64_t work = std::uint64_t{rows} * cols * kb;
   std::size_t parts = work < (std::uint64_t{1} << 20) ? 1 : std::min<std::size_t>(thread_count(), cols / kCols + 1);
   Operand a{f.row(top) + k0, static_cast<std::ptrdiff_t>(n), 1};
@@ -189,11 +224,70 @@ void update_trailing(Factors& f, std::size_t k0, std::size_t kb) {
     std::size_t c0 = split_point(cols, parts, part, kCols);
     std::size_t c1 = split_point(cols, parts, part + 1, kCols);
     if (c0 == c1) return;
+    solve_panel_rows(f, k0, kb, top + c0, top + c1);
     Scratch scratch;
     Operand b{f.row(k0) + top + c0, static_cast<std::ptrdiff_t>(n), 0};
     subtract_product(rows, c1 - c0, kb, a, b, f.row(top) + top + c0, n, scratch);
   });
 }
+
+// Factorises columns [k0, k0 + kb) of rows k0 and below, swapping whole rows.
+// Returns false at a pivot column of exact zeros. Built for each instruction
+// set, so that the row updates vectorise at its width (the operations, one
+// per element, stay the same).
+template <InstructionSet>
+[[gnu::always_inline]] inline void factor_panel_body(Factors& f, std::size_t k0, std::size_t kb,
+                                                     bool& ok) {
+  const std::size_t n = f.n, end = k0 + kb;
+  ok = true;
+  for (std::size_t k = k0; k < end; ++k) {
+    std::size_t p = k;
+    for (std::size_t i = k + 1; i < n; ++i) {
+      if (better_pivot(f.row(i)[k], f.row(p)[k])) p = i;
+    }
+    if (f.row(p)[k] == 0.0) {
+      ok = false;
+      return;
+    }
+    if (p != k) {
+      std::swap_ranges(f.row(k), f.row(k) + n, f.row(p));
+      std::swap(f.perm[k], f.perm[p]);
+      f.odd_swaps = !f.odd_swaps;
+    }
+    const double* pivot_row = f.row(k);
+    const double pivot = pivot_row[k];
+    for (std::size_t i = k + 1; i < n; ++i) {
+      double* r = f.row(i);
+      const double l = r[k] / pivot;
+      r[k] = l;
+      for (std::size_t j = k + 1; j < end; ++j) r[j] = r[j] - l * pivot_row[j];
+    }
+  }
+}
+
+QUOLVEND_DISPATCH(factor_panel, (Factors & f, std::size_t k0, std::size_t kb, bool& ok),
+                  (f, k0, kb, ok))
+
+// The panel's rows to the right of it, U12 = L11^-1 A12, for columns [c0, c1).
+template <InstructionSet>
+[[gnu::always_inline]] inline void solve_panel_rows_body(const Factors& f, std::size_t k0,
+                                                         std::size_t kb, std::size_t c0,
+                                                         std::size_t c1) {
+  const std::size_t end = k0 + kb;
+  for (std::size_t k = k0; k < end; ++k) {
+    const double* pivot_row = f.row(k);
+    for (std::size_t i = k + 1; i < end; ++i) {
+      double* r = f.row(i);
+      const double l = r[k];
+      for (std::size_t j = c0; j < c1; ++j) r[j] = r[j] - l * pivot_row[j];
+    }
+  }
+}
+
+QUOLVEND_DISPATCH(solve_panel_rows,
+                  (const Factors& f, std::size_t k0, std::size_t kb, std::size_t c0,
+                   std::size_t c1),
+                  (f, k0, kb, c0, c1))
 
 Factors factorise(const Matrix& m) {
   Factors f;
@@ -208,43 +302,18 @@ Factors factorise(const Matrix& m) {
   for (std::size_t i = 0; i < n; ++i) f.perm[i] = static_cast<std::uint32_t>(i);
 
   for (std::size_t k0 = 0; k0 < n; k0 += kPanel) {
-    const std::size_t kb = std::min(kPanel, n - k0), end = k0 + kb;
-    // The panel, column by column.
-    for (std::size_t k = k0; k < end; ++k) {
-      std::size_t p = k;
-      for (std::size_t i = k + 1; i < n; ++i) {
-        if (better_pivot(f.row(i)[k], f.row(p)[k])) p = i;
-      }
-      if (f.row(p)[k] == 0.0) {
-        f.singular = true;
-        return f;
-      }
-      if (p != k) {
-        std::swap_ranges(f.row(k), f.row(k) + n, f.row(p));
-        std::swap(f.perm[k], f.perm[p]);
-        f.odd_swaps = !f.odd_swaps;
-      }
-      const double* pivot_row = f.row(k);
-      const double pivot = pivot_row[k];
-      for (std::size_t i = k + 1; i < n; ++i) {
-        double* r = f.row(i);
-        const double l = r[k] / pivot;
-        r[k] = l;
-        for (std::size_t j = k + 1; j < end; ++j) r[j] = r[j] - l * pivot_row[j];
-      }
+    const std::size_t kb = std::min(kPanel, n - k0);
+    bool ok = false;
+    factor_panel(f, k0, kb, ok);
+    if (!ok) {
+      f.singular = true;
+      return f;
     }
     progress_add(std::uint64_t{n - k0} * kb * kb);
-    // The panel's rows to the right of it: U12 = L11^-1 A12.
-    for (std::size_t k = k0; k < end; ++k) {
-      const double* pivot_row = f.row(k);
-      for (std::size_t i = k + 1; i < end; ++i) {
-        double* r = f.row(i);
-        const double l = r[k];
-        for (std::size_t j = end; j < n; ++j) r[j] = r[j] - l * pivot_row[j];
-      }
-    }
-    // A22 -= L21 U12.
-    update_trailing(f, k0, kb);
+    update_right(f, k0, kb);
+  }
+  for (std::size_t i = 0; i < n && f.finite_l; ++i) {
+    for (std::size_t j = 0; j < i; ++j) f.finite_l &= std::isfinite(f.row(i)[j]);
   }
   return f;
 }
@@ -255,20 +324,31 @@ Factors factorise(const Matrix& m) {
 constexpr std::size_t kSolveBlock = 64;
 // Columns of the identity solved at once, by one thread.
 constexpr std::size_t kSolveColumns = 64;
+// A block of columns starts its forward solve at a row block's first row.
+static_assert(kSolveColumns == kSolveBlock);
 
-// Solves L U W = the columns [c0, c0 + width) of P, in place in w (n x width).
-void solve_columns(const Factors& f, std::size_t c0, std::size_t width, double* w,
+// Solves L U W = the columns of P whose 1 lies in rows [first, first +
+// width), in place in w (n x width); column t of w is then column perm[first
+// + t] of the inverse.
+//
+// Those columns are +0 above row `first`, and stay +0 there through the
+// forward solve: +0 - l * 0 is +0 for any finite l. Where every multiplier is
+// finite, the forward solve therefore starts at row `first` and leaves out the
+// terms of the rows above, which would change nothing: a third of the work.
+void solve_columns(const Factors& f, std::size_t first, std::size_t width, double* w,
                    Scratch& scratch) {
   const std::size_t n = f.n;
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t c = 0; c < width; ++c) w[i * width + c] = f.perm[i] == c0 + c ? 1.0 : 0.0;
-  }
+  std::fill_n(w, n * width, 0.0);
+  for (std::size_t t = 0; t < width; ++t) w[(first + t) * width + t] = 1.0;
+  const std::size_t start = f.finite_l ? first : 0;
   // Forward: y(i) -= l(i, j) y(j), j ascending.
-  for (std::size_t i0 = 0; i0 < n; i0 += kSolveBlock) {
+  for (std::size_t i0 = start; i0 < n; i0 += kSolveBlock) {
     const std::size_t i1 = std::min(n, i0 + kSolveBlock);
-    if (i0 > 0) {
-      subtract_product(i1 - i0, width, i0, {f.row(i0), static_cast<std::ptrdiff_t>(n), 1},
-                       {w, static_cast<std::ptrdiff_t>(width), 0}, w + i0 * width, width, scratch);
+    if (i0 > start) {
+      subtract_product(i1 - i0, width, i0 - start,
+                       {f.row(i0) + start, static_cast<std::ptrdiff_t>(n), 1},
+                       {w + start * width, static_cast<std::ptrdiff_t>(width), 0}, w + i0 * width,
+                       width, scratch);
     }
     for (std::size_t i = i0; i < i1; ++i) {
       double* y = w + i * width;
@@ -305,7 +385,7 @@ void solve_columns(const Factors& f, std::size_t c0, std::size_t width, double* 
 
 std::uint64_t lu_work(unsigned n, bool inverse) {
   std::uint64_t cube = std::uint64_t{n} * n * n;
-  return cube / 3 + (inverse ? cube : 0);
+  return cube / 3 + (inverse ? cube * 2 / 3 : 0);
 }
 
 float lu_determinant(const Matrix& m) {
@@ -339,11 +419,12 @@ bool lu_invert(const Matrix& m, Matrix& inverse) {
     Scratch scratch;
     std::unique_ptr<double[]> w(new double[n * kSolveColumns]);
     for (std::size_t b; (b = next.fetch_add(1)) < blocks;) {
-      const std::size_t c0 = b * kSolveColumns, width = std::min(kSolveColumns, n - c0);
-      solve_columns(f, c0, width, w.get(), scratch);
+      const std::size_t first = b * kSolveColumns, width = std::min(kSolveColumns, n - first);
+      solve_columns(f, first, width, w.get(), scratch);
       for (std::size_t i = 0; i < n; ++i) {
-        float* out = inverse.data[i] + c0;
-        for (std::size_t c = 0; c < width; ++c) out[c] = static_cast<float>(w[i * width + c]);
+        float* out = inverse.data[i];
+        const double* x = w.get() + i * width;
+        for (std::size_t t = 0; t < width; ++t) out[f.perm[first + t]] = static_cast<float>(x[t]);
       }
     }
   });

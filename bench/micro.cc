@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "algebra/instruction_set.h"
+#include "algebra/lu.h"
 #include "algebra/product.h"
 #include "matrix/input.h"
 #include "matrix/print.h"
+#include "process/parallel.h"
 
 using namespace quolvend;
 
@@ -109,9 +112,33 @@ void bench_product(std::uint32_t n, std::mt19937& rng) {
               n, flops / fast * 1e-9, flops / rkc * 1e-9, flops / rck * 1e-9);
 }
 
+// The LU path's arithmetic alone: the factorisation (2/3 n^3 operations) and
+// the whole inverse (2 n^3), on each instruction set, with the threads given.
+void bench_lu(std::uint32_t n) {
+  std::mt19937 rng(2);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  Matrix a = matrix_create(n, n);
+  for (std::size_t i = 0; i < matrix_size(a); ++i) a.storage[i] = unit(rng);
+  Matrix inverse = matrix_create(n, n);
+  const double cube = double{n} * n * n;
+  for (InstructionSet set : available_instruction_sets()) {
+    use_instruction_set(set);
+    double det = median_seconds(3, [&] { sink = lu_determinant(a); });
+    double inv = median_seconds(3, [&] { sink = lu_invert(a, inverse) ? 1.0f : 0.0f; });
+    std::printf("lu %u, %u threads, %-8s determinant %7.1f ms %5.1f GFLOP/s   inverse %7.1f ms %5.1f GFLOP/s\n",
+                n, thread_count(), instruction_set_name(set), det * 1e3, 2 * cube / 3 / det * 1e-9,
+                inv * 1e3, 2 * cube / inv * 1e-9);
+  }
+}
+
 }  // namespace
 
+// micro [N]: the hot paths at N (2000); micro lu N: the LU arithmetic alone.
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "lu") {
+    bench_lu(static_cast<std::uint32_t>(std::atoi(argv[2])));
+    return 0;
+  }
   std::uint32_t n = argc > 1 ? static_cast<std::uint32_t>(std::atoi(argv[1])) : 2000;
   std::mt19937 rng(1);
   std::uniform_real_distribution<double> unit(-100.0, 100.0);

@@ -1,8 +1,16 @@
-"""The numpy comparison for the benchmarks: reads two matrix files in
-quolvend's format with numpy.fromstring, adds or multiplies them in float32
-(OpenBLAS for the product), and writes the result with numpy.savetxt.
-    python3 numpy_calc.py -a|-m file1 file2"""
+"""The numpy comparison for the benchmarks.
+    python3 numpy_calc.py -a|-m file1 file2
+reads two matrix files in quolvend's format with numpy.fromstring, adds or
+multiplies them in float32 (OpenBLAS for the product), and writes the result
+with numpy.savetxt.
+    python3 numpy_calc.py -D|-i file
+reads one with numpy.loadtxt, and prints its determinant, or its inverse with
+savetxt("%.3f"), computed in float64 from the single-precision values.
+    python3 numpy_calc.py --inv-alone file
+times numpy.linalg.inv alone in float64 on it: the median of 5, in ms."""
+import statistics
 import sys
+import time
 
 import numpy as np
 
@@ -14,8 +22,29 @@ def load(path):
     return values[2:2 + rows * cols].reshape(rows, cols)
 
 
+def load_text(path):
+    return np.loadtxt(path, skiprows=1, dtype=np.float32, ndmin=2).astype(np.float64)
+
+
 def main():
-    op, first, second = sys.argv[1], load(sys.argv[2]), load(sys.argv[3])
+    op = sys.argv[1]
+    if op == "-D":
+        print("Determinant = %f" % np.float32(np.linalg.det(load_text(sys.argv[2]))))
+        return
+    if op == "-i":
+        np.savetxt(sys.stdout, np.linalg.inv(load_text(sys.argv[2])).astype(np.float32),
+                   fmt="%.3f", delimiter="\t")
+        return
+    if op == "--inv-alone":
+        a = load_text(sys.argv[2])
+        times = []
+        for _ in range(5):
+            start = time.perf_counter()
+            np.linalg.inv(a)
+            times.append(time.perf_counter() - start)
+        print("%.1f" % (statistics.median(times) * 1e3))
+        return
+    first, second = load(sys.argv[2]), load(sys.argv[3])
     result = first + second if op == "-a" else first @ second
     np.savetxt(sys.stdout, result, fmt="%.3f", delimiter="\t")
 

@@ -2,7 +2,7 @@
 """End-to-end benchmarks of quolvend: whole runs of the program, timed with
 their peak memory, beside baselines measured in the same invocation.
 
-    bench/run.py [--sections io,micro,det,inv] [--big]
+    bench/run.py [--sections io,micro,det,inv,lu,threads] [--big]
 
 io     -a and -m on 500, 1000 and 2000 square files of random six-digit values,
        beside numpy (Debian's python3-numpy, installed if missing) and a plain
@@ -11,6 +11,9 @@ micro  the reader, printer and product kernel alone, beside fscanf, printf
        and the plain loops
 det    -D at sizes 10 to 30 (32 with --big), beside the plain recursion at 9 to 11
 inv    -i at sizes 8 to 26 and -d at 16 and 20, beside the plain algorithm at 7 to 9
+lu     -D and -i at 1000, 2000 and 4000 (the LU path), beside numpy (loadtxt,
+       linalg.det or linalg.inv, savetxt), one thread against every core, and
+       the LU arithmetic alone against numpy.linalg.inv in float64
 threads  -m and -a at 2000, -D at 30 and -i at 26 with every core, beside
        QUOLVEND_THREADS=1, numpy, and (with --before REV) a build of an
        earlier revision
@@ -207,6 +210,43 @@ def section_inv():
         row(n, show_time(q[0]), show_memory(q[1]))
 
 
+def section_lu(numpy_ok):
+    cores = len(os.sched_getaffinity(0))
+    print(f"\n## The LU path end to end (random values in -1..1; numpy: loadtxt, float64)\n")
+    row("case", f"{cores} threads", "peak", "1 thread", "ratio", "numpy", "ratio to numpy")
+    row(*["---"] * 7)
+    times = {}
+    for n in (1000, 2000, 4000):
+        path = matrix_file(f"unit-{n}.txt", n, n, unit)
+        for op in ("-D", "-i"):
+            commands = {"all": [QUOLVEND, op, path],
+                        "one": ["env", "QUOLVEND_THREADS=1", QUOLVEND, op, path]}
+            if numpy_ok and n <= 2000:
+                commands["numpy"] = NUMPY + [op, path]
+            r = compare(commands, 5 if n < 4000 else 3)
+            times[(op, n)] = r["all"][0]
+            cells = [f"{op} {n}", show_time(r["all"][0]), show_memory(r["all"][1]),
+                     show_time(r["one"][0]), f"{r['all'][0] / r['one'][0]:.2f}"]
+            if "numpy" in r:
+                cells += [show_time(r["numpy"][0]), f"{r['all'][0] / r['numpy'][0]:.2f}x"]
+            else:
+                cells += ["-", "-"]
+            row(*cells)
+    print(f"\n-i time per doubling: 1000 -> 2000 {times[('-i', 2000)] / times[('-i', 1000)]:.1f}x, "
+          f"2000 -> 4000 {times[('-i', 4000)] / times[('-i', 2000)]:.1f}x")
+    print("\nThe arithmetic alone, 2000 x 2000 (medians in one process):\n")
+    print("```")
+    subprocess.run([MICRO, "lu", "2000"], check=True)
+    subprocess.run(["env", "QUOLVEND_THREADS=1", MICRO, "lu", "2000"], check=True)
+    if numpy_ok:
+        path = matrix_file("unit-2000.txt", 2000, 2000, unit)
+        for threads in (str(cores), "1"):
+            ms = subprocess.run(["env", f"OPENBLAS_NUM_THREADS={threads}"] + NUMPY + ["--inv-alone", path],
+                                capture_output=True, text=True, check=True).stdout.strip()
+            print(f"numpy.linalg.inv 2000, float64, {threads} threads: {ms} ms")
+    print("```", flush=True)
+
+
 def build_before(revision):
     """Builds quolvend as it was at `revision`, in a worktree beside the build."""
     tree = os.path.join(ROOT, "build-before", "src")
@@ -216,7 +256,7 @@ def build_before(revision):
     subprocess.run(["git", "-C", ROOT, "worktree", "add", "--detach", tree, revision], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["cmake", "-S", tree, "-B", out, "-DCMAKE_BUILD_TYPE=Release",
-                    "-DQUOLVEND_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+                    "-DQUOLVEND_TESTS=OFF", "-DBUILD_TESTING=OFF"], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", out, "-j", str(os.cpu_count() or 2), "--target",
                     "quolvend"], check=True, stdout=subprocess.DEVNULL)
     return os.path.join(out, "quolvend")
@@ -270,7 +310,7 @@ def machine():
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--sections", default="io,micro,det,inv,threads")
+    parser.add_argument("--sections", default="io,micro,det,inv,lu,threads")
     parser.add_argument("--big", action="store_true", help="also time -D at 32 x 32")
     parser.add_argument("--before", metavar="REV",
                         help="in the threads section, also time quolvend as of git revision REV")
@@ -289,6 +329,8 @@ def main():
         section_det(args.big)
     if "inv" in sections:
         section_inv()
+    if "lu" in sections:
+        section_lu(have_numpy())
     if "threads" in sections:
         section_threads(have_numpy(), build_before(args.before) if args.before else None)
 
