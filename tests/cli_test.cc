@@ -351,25 +351,37 @@ TEST_F(Cli, MemoryFollowsTheElementsNotTheDeclaredSizes) {
 
 TEST_F(Cli, WorkThatCannotFitTheAddressSpaceFailsBeforeItStarts) {
   if (!runs_natively()) GTEST_SKIP() << "the address space cannot be limited here";
-  // The cofactor tables of a 32 x 32 inverse take 10 GB.
-  std::string text = "32 32";
-  for (int i = 0; i < 32 * 32; ++i) text += i % 33 == 0 ? " 2" : " 0";
-  file("m32.txt", text);
+  // The cofactor tables of a 26 x 26 inverse take 180 MB.
+  std::string text = "26 26";
+  for (int i = 0; i < 26 * 26; ++i) text += i % 27 == 0 ? " 2" : " 0";
+  file("m26.txt", text);
   Outcome capped =
-      run_quolvend({{"-i", "m32.txt"}, "", {}, std::nullopt, box_.path(), std::uint64_t{8} << 30});
+      run_quolvend({{"-i", "m26.txt"}, "", {}, std::nullopt, box_.path(), std::uint64_t{128} << 20});
   EXPECT_OUTCOME(capped, "MALLOC error\n", "", 1);
 }
 
-TEST_F(Cli, DeterminantTooLargeForMemoryFailsAtOnce) {
-  // 40 x 40 needs terabytes of tables; 70 x 70 more than 64-bit sizes count.
-  for (int n : {40, 70}) {
+TEST_F(Cli, LargeMatricesTakeTheLuPath) {
+  // Cofactor tables for these would need terabytes, or more than 64-bit sizes
+  // count; the LU path needs kilobytes. The identity stays the identity.
+  for (int n : {27, 70}) {
     std::string text = std::to_string(n) + " " + std::to_string(n);
-    for (int i = 0; i < n * n; ++i) text += i % (n + 1) == 0 ? " 1" : " 0";
+    std::string identity;
+    for (int i = 0; i < n * n; ++i) {
+      text += i % (n + 1) == 0 ? " 1" : " 0";
+      identity += i % (n + 1) == 0 ? "1.000\t" : "0.000\t";
+      if (i % n == n - 1) identity += "\n";
+    }
     file("big.txt", text);
-    EXPECT_OUTCOME(run({"-D", "big.txt"}), "MALLOC error\n", "", 1) << n;
-    EXPECT_OUTCOME(run({"-i", "big.txt"}), "MALLOC error\n", "", 1) << n;
-    EXPECT_OUTCOME(run({"-d", "big.txt", "big.txt"}), "MALLOC error\n", "", 1) << n;
+    EXPECT_OUTCOME(run({"-D", "big.txt"}), "Determinant = 1.000000\n", "", 0) << n;
+    EXPECT_OUTCOME(run({"-i", "big.txt"}), identity, "", 0) << n;
+    EXPECT_OUTCOME(run({"-d", "big.txt", "big.txt"}), identity, "", 0) << n;
   }
+  // Singular in the arithmetic: a zero pivot column.
+  std::string singular = "27 27";
+  for (int i = 0; i < 27 * 27; ++i) singular += i % 27 == 3 ? " 0" : " 1";
+  file("singular.txt", singular);
+  EXPECT_OUTCOME(run({"-D", "singular.txt"}), "Determinant = 0.000000\n", "", 0);
+  EXPECT_OUTCOME(run({"-i", "singular.txt"}), "Matrix not Invertable\n\n", "", 1);
 }
 
 TEST_F(Cli, UnwritableOutputIsAFailure) {
