@@ -21,7 +21,9 @@
 #include "matrix/print.h"
 #include "matrix/read.h"
 #include "process/exits.h"
+#include "process/memory.h"
 #include "process/output.h"
+#include "process/parallel.h"
 #include "process/progress.h"
 
 namespace quolvend {
@@ -70,6 +72,10 @@ int finish(const std::optional<Matrix>& result) {
 
 int run(int argc, char** argv) {
   Operation operation = parse_options(argc, argv);
+  // What the system allows is read from files of its own, before an operand
+  // holds a descriptor that an open-file limit may need.
+  memory_budget();
+  thread_count();
   if (::isatty(STDERR_FILENO)) progress_enable(STDERR_FILENO);
   Input keyboard(STDIN_FILENO, /*interactive=*/true, /*sole_reader=*/false);
 

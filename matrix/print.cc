@@ -108,13 +108,15 @@ void matrix_print(const Matrix& m) {
     }
     return;
   }
-  // Formatted into a local chunk and handed over in large pieces.
+  // Formatted into a chunk (on the heap: a small stack limit must do) and
+  // handed over in large pieces.
   constexpr std::size_t kChunk = 1 << 16;
   constexpr std::size_t kPerChunk = kChunk / (kFixedWidth + 2);
-  char chunk[kChunk];
+  const std::size_t size = std::min(count, kPerChunk) * (kFixedWidth + 2);
+  std::unique_ptr<char[]> chunk(new char[size]);
   for (std::size_t first = 0; first < count; first += kPerChunk) {
-    char* end = format_elements(m, first, std::min(count, first + kPerChunk), chunk);
-    out_write({chunk, static_cast<std::size_t>(end - chunk)});
+    char* end = format_elements(m, first, std::min(count, first + kPerChunk), chunk.get());
+    out_write({chunk.get(), static_cast<std::size_t>(end - chunk.get())});
   }
 }
 

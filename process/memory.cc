@@ -9,20 +9,39 @@
 namespace quolvend {
 namespace {
 
-// Room kept for the program itself: code, stacks, I/O and per-thread buffers.
-constexpr std::uint64_t kReserve = std::uint64_t{96} << 20;
+std::atomic<std::uint64_t> charged{0};
 
-std::uint64_t budget() {
+std::uint64_t budget() { return memory_budget(); }
+
+// What `limit` leaves beside `used` and the slack.
+std::uint64_t room(std::uint64_t limit, std::uint64_t used) {
+  if (limit == UINT64_MAX) return UINT64_MAX;
+  return limit > used + kSlack ? limit - used - kSlack : 0;
+}
+
+}  // namespace
+
+std::uint64_t memory_budget() {
   static const std::uint64_t bytes = [] {
-    std::uint64_t limit = memory_limit();
-    return limit > kReserve ? limit - kReserve : 0;
+    const MemoryLimits limits = memory_limits();
+    const Footprint now = footprint();
+    return std::min({room(limits.physical, now.resident), room(limits.address_space, now.address_space),
+                     room(limits.data, now.data), room(limits.cgroup, now.resident)});
   }();
   return bytes;
 }
 
-std::atomic<std::uint64_t> charged{0};
-
-}  // namespace
+std::optional<MemoryCharge> try_charge(std::uint64_t amount) {
+  if (amount > budget()) return std::nullopt;
+  std::uint64_t before = charged.fetch_add(amount);
+  if (before > budget() - amount) {
+    charged.fetch_sub(amount);
+    return std::nullopt;
+  }
+  MemoryCharge charge;
+  charge.bytes = amount;
+  return charge;
+}
 
 std::uint64_t bytes_for(std::uint64_t count, std::uint64_t size, std::uint64_t extra) {
   std::uint64_t bytes;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace quolvend {
 
@@ -26,6 +27,21 @@ struct MemoryCharge {
 
 // Ends the process with "MALLOC error" unless `bytes` more would fit now.
 void require_memory(std::uint64_t bytes);
+
+// A charge of `bytes`, or nothing if they do not fit now: for memory the run
+// can do without (another thread's stack).
+std::optional<MemoryCharge> try_charge(std::uint64_t bytes);
+
+// The budget, worked out once: for each limit on the process's memory
+// (physical memory, RLIMIT_AS, RLIMIT_DATA, the control group's limit), what
+// it leaves beside what the process already holds, less kSlack for buffers
+// too small to charge; the least of these. Reading the system's files needs a
+// descriptor, so the program settles it before it opens any operand.
+std::uint64_t memory_budget();
+
+// Room kept for buffers too small to charge one by one: input and output
+// buffers, per-thread lists of numbers, the allocator's own overhead.
+inline constexpr std::uint64_t kSlack = std::uint64_t{8} << 20;
 
 // a * b + c in bytes, saturating at UINT64_MAX, which never fits.
 std::uint64_t bytes_for(std::uint64_t count, std::uint64_t size, std::uint64_t extra = 0);

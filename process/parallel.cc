@@ -4,14 +4,15 @@
 #include <atomic>
 #include <charconv>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "process/system.h"
+#include "process/thread.h"
 
 namespace quolvend {
 namespace {
@@ -39,7 +40,7 @@ struct Pool {
   std::mutex mutex;
   std::condition_variable start;
   std::condition_variable finished;
-  std::vector<std::thread> workers;
+  unsigned workers = 0;  // started so far; worker i takes part while i < wanted
   std::uint64_t generation = 0;
   const std::function<void(std::size_t)>* task = nullptr;
   std::size_t tasks = 0;
@@ -61,6 +62,8 @@ struct Pool {
     inside_task = false;
   }
 
+  static void* worker_main(void* index);
+
   void work(unsigned index) {
     std::uint64_t seen = 0;
     for (;;) {
@@ -81,7 +84,26 @@ Pool& pool() {
   return *instance;
 }
 
+void* Pool::worker_main(void* index) {
+  pool().work(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(index)));
+  return nullptr;
+}
+
 std::mutex step_mutex;  // one step at a time uses the pool
+
+// Runs every task on this thread, as the pool would: the first exception
+// comes out after the rest have run.
+void run_inline(std::size_t tasks, const std::function<void(std::size_t)>& task) {
+  std::exception_ptr error;
+  for (std::size_t i = 0; i < tasks; ++i) {
+    try {
+      task(i);
+    } catch (...) {
+      if (!error) error = std::current_exception();
+    }
+  }
+  if (error) std::rethrow_exception(error);
+}
 
 }  // namespace
 
@@ -103,25 +125,29 @@ void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& tas
   if (tasks == 0) return;
   unsigned helpers = static_cast<unsigned>(std::min<std::size_t>(thread_count(), tasks)) - 1;
   if (helpers == 0 || inside_task) {
-    // Every task runs, as on the pool; the first exception waits for the rest.
-    std::exception_ptr error;
-    for (std::size_t i = 0; i < tasks; ++i) {
-      try {
-        task(i);
-      } catch (...) {
-        if (!error) error = std::current_exception();
-      }
-    }
-    if (error) std::rethrow_exception(error);
+    run_inline(tasks, task);
     return;
   }
   std::lock_guard step(step_mutex);
   Pool& p = pool();
   {
     std::lock_guard lock(p.mutex);
-    while (p.workers.size() < helpers) {
-      p.workers.emplace_back(&Pool::work, &p, static_cast<unsigned>(p.workers.size()));
+    // A worker that cannot start is no failure: the step runs on those that did.
+    while (p.workers < helpers) {
+      pthread_t thread;
+      void* index = reinterpret_cast<void*>(static_cast<std::uintptr_t>(p.workers));
+      if (!start_thread(thread, &Pool::worker_main, index)) break;
+      ::pthread_detach(thread);
+      ++p.workers;
     }
+    helpers = std::min(helpers, p.workers);
+  }
+  if (helpers == 0) {
+    run_inline(tasks, task);
+    return;
+  }
+  {
+    std::lock_guard lock(p.mutex);
     p.task = &task;
     p.tasks = tasks;
     p.next = 0;

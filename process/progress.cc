@@ -1,5 +1,7 @@
 #include "process/progress.h"
 
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,12 +9,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string_view>
-#include <thread>
 
 #include "process/exits.h"
 #include "process/fd.h"
+#include "process/thread.h"
 
 namespace quolvend {
 namespace {
@@ -28,13 +31,26 @@ constexpr double kLongWork = 1.0;
 int terminal = -1;
 std::atomic<std::uint64_t> done{0};
 std::uint64_t total = 0;
-std::thread ticker;
+pthread_t ticker;
+bool ticking = false;
 std::mutex mutex;
 std::condition_variable wake;
 bool stopping = false;
+// Whether a line is on the terminal now: a signal handler erases it.
+std::atomic<bool> shown{false};
+
+constexpr std::string_view kErase = "\r\033[K";
 
 // A terminal that cannot be written to shows nothing.
 void show(std::string_view text) { write_all(terminal, text); }
+
+// The terminal's width in columns, asked at every update so that a resize
+// (SIGWINCH) takes effect at the next one; 80 when the terminal cannot tell.
+unsigned terminal_width() {
+  winsize size{};
+  if (::ioctl(terminal, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
 
 // Writes seconds as "12.3 s", or "4:05" from a minute on.
 int format_time(char* out, std::size_t size, double seconds) {
@@ -43,31 +59,74 @@ int format_time(char* out, std::size_t size, double seconds) {
   return std::snprintf(out, size, "%ld:%02ld", whole / 60, whole % 60);
 }
 
-// The ticker thread: redraws the line every kInterval until the run of work
-// ends, then erases it.
-void ticker_loop() {
+// The line for `fraction` done after `elapsed` seconds, expected to take
+// `expected` in all, shortened to fit `width` columns without reaching the
+// last (a character there may wrap): the time left goes first, then the time
+// taken. Empty when not even the share fits.
+std::string_view progress_line(char* line, std::size_t size, double fraction, double elapsed,
+                               double expected, unsigned width) {
+  char spent[32], left[32];
+  format_time(spent, sizeof spent, elapsed);
+  if (fraction > 0) {
+    format_time(left, sizeof left, expected - elapsed);
+  } else {
+    std::snprintf(left, sizeof left, "?");
+  }
+  const int percent = static_cast<int>(fraction * 100);
+  const char* const formats[] = {"%3d%% done, %s elapsed, %s left", "%3d%% done, %s elapsed",
+                                 "%3d%% done"};
+  for (const char* format : formats) {
+    int length = std::snprintf(line, size, format, percent, spent, left);
+    if (length > 0 && static_cast<unsigned>(length) < width) {
+      return {line, static_cast<std::size_t>(length)};
+    }
+  }
+  return {};
+}
+
+void* ticker_loop(void*) {
   const Clock::time_point start = Clock::now();
-  bool shown = false;
   std::unique_lock lock(mutex);
   while (!wake.wait_for(lock, kInterval, [] { return stopping; })) {
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     double fraction = std::min(1.0, static_cast<double>(done.load()) / static_cast<double>(total));
     double expected = fraction > 0 ? elapsed / fraction : 2 * kLongWork + elapsed;
     if (elapsed < kFirstShow || expected < kLongWork) continue;
-    char line[96];
-    char spent[32], left[32];
-    format_time(spent, sizeof spent, elapsed);
-    if (fraction > 0) {
-      format_time(left, sizeof left, expected - elapsed);
-    } else {
-      std::snprintf(left, sizeof left, "?");
+    char text[96];
+    std::string_view line =
+        progress_line(text, sizeof text, fraction, elapsed, expected, terminal_width());
+    if (line.empty()) {
+      if (shown.exchange(false)) show(kErase);
+      continue;
     }
-    int length = std::snprintf(line, sizeof line, "\r%3d%% done, %s elapsed, %s left\033[K",
-                               static_cast<int>(fraction * 100), spent, left);
-    show({line, static_cast<std::size_t>(std::max(length, 0))});
+    char out[128];
+    std::memcpy(out, "\r", 1);
+    std::memcpy(out + 1, line.data(), line.size());
+    std::memcpy(out + 1 + line.size(), "\033[K", 3);
     shown = true;
+    show({out, line.size() + 4});
   }
-  if (shown) show("\r\033[K");
+  if (shown.exchange(false)) show(kErase);
+  return nullptr;
+}
+
+// On SIGINT, SIGTERM or SIGHUP: erase the line, then end as the signal would.
+void erase_and_die(int signal) {
+  if (shown.exchange(false)) (void)::write(terminal, kErase.data(), kErase.size());
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+void catch_interruptions() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current;
+    // A signal the caller ignores stays ignored.
+    if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = erase_and_die;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 }  // namespace
@@ -75,26 +134,29 @@ void ticker_loop() {
 void progress_enable(int fd) {
   terminal = fd;
   on_quit(progress_finish);
+  catch_interruptions();
 }
 
 void progress_start(std::uint64_t units) {
-  if (terminal < 0 || units == 0 || ticker.joinable()) return;
+  if (terminal < 0 || units == 0 || ticking) return;
   total = units;
   done = 0;
   stopping = false;
-  ticker = std::thread(ticker_loop);
+  // Without a thread of its own there is simply no indicator.
+  ticking = start_thread(ticker, ticker_loop, nullptr);
 }
 
 void progress_add(std::uint64_t units) { done.fetch_add(units, std::memory_order_relaxed); }
 
 void progress_finish() {
-  if (!ticker.joinable()) return;
+  if (!ticking) return;
   {
     std::lock_guard lock(mutex);
     stopping = true;
   }
   wake.notify_all();
-  ticker.join();
+  ::pthread_join(ticker, nullptr);
+  ticking = false;
 }
 
 }  // namespace quolvend

@@ -44,5 +44,25 @@ TEST(Progress, ShowsShareAndTimesOnATerminalThenErasesThem) {
   ::close(terminal);
 }
 
+// In a narrow terminal the line is shortened so that it never wraps.
+TEST(Progress, FitsTheTerminalsWidth) {
+  int screen, terminal;
+  winsize narrow{};
+  narrow.ws_col = 20;
+  narrow.ws_row = 24;
+  ASSERT_EQ(::openpty(&screen, &terminal, nullptr, nullptr, &narrow), 0);
+  progress_enable(terminal);
+  progress_start(1000);
+  progress_add(250);
+  std::string shown = read_until(screen, "done", 60);
+  progress_finish();
+  shown += read_until(screen, "\r\033[K", 60);
+  EXPECT_NE(shown.find("\r 25% done\033[K"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("elapsed"), std::string::npos) << shown;
+  progress_enable(-1);
+  ::close(screen);
+  ::close(terminal);
+}
+
 }  // namespace
 }  // namespace quolvend

@@ -122,21 +122,38 @@ unsigned usable_cores() {
   return cores;
 }
 
-std::uint64_t memory_limit() {
-  std::uint64_t limit = UINT64_MAX;
+MemoryLimits memory_limits() {
+  MemoryLimits limits;
   long pages = ::sysconf(_SC_PHYS_PAGES);
   long page_size = ::sysconf(_SC_PAGESIZE);
   if (pages > 0 && page_size > 0) {
-    limit = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+    limits.physical = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
   }
-  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-    rlimit value;
-    if (::getrlimit(resource, &value) == 0 && value.rlim_cur != RLIM_INFINITY) {
-      limit = std::min<std::uint64_t>(limit, value.rlim_cur);
-    }
+  rlimit value;
+  if (::getrlimit(RLIMIT_AS, &value) == 0 && value.rlim_cur != RLIM_INFINITY) {
+    limits.address_space = value.rlim_cur;
   }
-  if (auto bytes = own_cgroup_limits().memory_bytes) limit = std::min(limit, *bytes);
-  return limit;
+  if (::getrlimit(RLIMIT_DATA, &value) == 0 && value.rlim_cur != RLIM_INFINITY) {
+    limits.data = value.rlim_cur;
+  }
+  if (auto bytes = own_cgroup_limits().memory_bytes) limits.cgroup = *bytes;
+  return limits;
+}
+
+Footprint footprint() {
+  Footprint now;
+  auto text = read_file("/proc/self/statm");
+  long page_size = ::sysconf(_SC_PAGESIZE);
+  if (!text || page_size <= 0) return now;
+  // size resident shared text lib data dt, in pages.
+  std::istringstream fields(*text);
+  std::uint64_t size = 0, resident = 0, shared = 0, code = 0, lib = 0, data = 0;
+  if (!(fields >> size >> resident >> shared >> code >> lib >> data)) return now;
+  const auto page = static_cast<std::uint64_t>(page_size);
+  now.address_space = size * page;
+  now.resident = resident * page;
+  now.data = data * page;
+  return now;
 }
 
 }  // namespace quolvend

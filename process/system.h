@@ -13,9 +13,25 @@ namespace quolvend {
 // group's CPU quota (rounded up) where one is set. At least 1.
 unsigned usable_cores();
 
-// Bytes the process may hold: the smallest of physical memory, RLIMIT_AS,
-// RLIMIT_DATA and the control group's memory limit.
-std::uint64_t memory_limit();
+
+// What the process holds now, in bytes (from /proc/self/statm): its address
+// space, its resident memory, and its data and stack, as RLIMIT_DATA counts
+// them. Zero where it cannot be read.
+struct Footprint {
+  std::uint64_t address_space = 0;
+  std::uint64_t resident = 0;
+  std::uint64_t data = 0;
+};
+Footprint footprint();
+
+// Each limit on the process's memory, UINT64_MAX where there is none.
+struct MemoryLimits {
+  std::uint64_t physical = UINT64_MAX;
+  std::uint64_t address_space = UINT64_MAX;  // RLIMIT_AS
+  std::uint64_t data = UINT64_MAX;           // RLIMIT_DATA
+  std::uint64_t cgroup = UINT64_MAX;         // the control group's memory limit
+};
+MemoryLimits memory_limits();
 
 // A control group's limits, read below `root` (normally /sys/fs/cgroup) for
 // the process whose /proc/self/cgroup says `membership`. Absent when no limit
