@@ -198,7 +198,9 @@ bool better_pivot(double x, double best) {
 // implied) below it; row i of P A is row perm[i] of A.
 struct Factors {
   std::size_t n = 0;
-  MemoryCharge charge;
+  MemoryCharge charge;          // the working copy
+  MemoryCharge buffers;         // the packing buffers of `helpers` threads
+  std::size_t helpers = 1;
   std::unique_ptr<double[]> a;
   std::vector<std::uint32_t> perm;
   bool odd_swaps = false;
@@ -218,7 +220,8 @@ void update_right(Factors& f, std::size_t k0, std::size_t kb) {
   const std::size_t rows = n - top, cols = n - top;
   if (cols == 0) return;
   std::uint64_t work = std::uint64_t{rows} * cols * kb;
-  std::size_t parts = work < (std::uint64_t{1} << 20) ? 1 : std::min<std::size_t>(thread_count(), cols / kCols + 1);
+  std::size_t parts =
+      work < (std::uint64_t{1} << 20) ? 1 : std::min<std::size_t>(f.helpers, cols / kCols + 1);
   Operand a{f.row(top) + k0, static_cast<std::ptrdiff_t>(n), 1};
   parallel_for(parts, [&](std::size_t part) {
     std::size_t c0 = split_point(cols, parts, part, kCols);
@@ -292,8 +295,11 @@ QUOLVEND_DISPATCH(solve_panel_rows,
 Factors factorise(const Matrix& m) {
   Factors f;
   const std::size_t n = f.n = m.rows;
-  f.charge = MemoryCharge(bytes_for(std::uint64_t{n} * n, sizeof(double),
-                                    thread_count() * kScratchBytes));
+  // The working copy, and the packing buffers of the threads that can share
+  // the widest update (as many as fit).
+  f.charge = MemoryCharge(bytes_for(std::uint64_t{n} * n, sizeof(double)));
+  f.helpers = std::min<std::size_t>(thread_count(), n / kCols + 1);
+  f.buffers = charge_parts(f.helpers, kScratchBytes);
   f.a.reset(new (std::nothrow) double[n * n]);
   if (!f.a) out_of_memory();
   const float* source = m.storage.get();
@@ -412,8 +418,8 @@ bool lu_invert(const Matrix& m, Matrix& inverse) {
   if (f.singular) return false;
   const std::size_t n = f.n;
   const std::size_t blocks = (n + kSolveColumns - 1) / kSolveColumns;
-  const std::size_t parts = std::min<std::size_t>(thread_count(), blocks);
-  MemoryCharge buffers(bytes_for(parts, n * kSolveColumns * sizeof(double)));
+  std::size_t parts = std::min<std::size_t>(thread_count(), blocks);
+  MemoryCharge buffers = charge_parts(parts, n * kSolveColumns * sizeof(double) + kScratchBytes);
   std::atomic<std::size_t> next{0};
   parallel_for(parts, [&](std::size_t) {
     Scratch scratch;

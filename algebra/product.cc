@@ -168,7 +168,7 @@ std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b) {
   std::size_t parts = multiply_work(a, b) < kParallelWork ? 1 : thread_count();
   bool by_rows = m >= n;
   parts = std::min(parts, (by_rows ? m / kRows : n / kCols) + 1);
-  MemoryCharge buffers(bytes_for(parts, kPackedFloats * sizeof(float)));
+  MemoryCharge buffers = charge_parts(parts, kPackedFloats * sizeof(float));
   parallel_for(parts, [&](std::size_t part) {
     if (by_rows) {
       multiply_part(a, b, product, split_point(m, parts, part, kRows),

@@ -2,19 +2,19 @@
 """End-to-end benchmarks of quolvend: whole runs of the program, timed with
 their peak memory, beside baselines measured in the same invocation.
 
-    bench/run.py [--sections io,micro,det,inv,lu,threads] [--big]
+    bench/run.py [--sections io,micro,det,inv,lu,threads] [--before REV]
 
 io     -a and -m on 500, 1000 and 2000 square files of random six-digit values,
        beside numpy (Debian's python3-numpy, installed if missing) and a plain
        build of the program (fscanf, printf, the textbook product loop)
 micro  the reader, printer and product kernel alone, beside fscanf, printf
        and the plain loops
-det    -D at sizes 10 to 30 (32 with --big), beside the plain recursion at 9 to 11
+det    -D at sizes 9 to 26 (cofactor expansion), beside the plain recursion at 9 to 11
 inv    -i at sizes 8 to 26 and -d at 16 and 20, beside the plain algorithm at 7 to 9
 lu     -D and -i at 1000, 2000 and 4000 (the LU path), beside numpy (loadtxt,
        linalg.det or linalg.inv, savetxt), one thread against every core, and
        the LU arithmetic alone against numpy.linalg.inv in float64
-threads  -m and -a at 2000, -D at 30 and -i at 26 with every core, beside
+threads  -m and -a at 2000, -D and -i at 26 with every core, beside
        QUOLVEND_THREADS=1, numpy, and (with --before REV) a build of an
        earlier revision
 
@@ -189,9 +189,9 @@ def determinant_cases(sizes, plain_sizes, op, runs_for):
             ("yes" if q[2] == p[2] else "NO") if p and q else "-")
 
 
-def section_det(big):
+def section_det():
     print("\n## -D end to end (random values in -1..1)")
-    sizes = [9, 10, 11, 12, 16, 20, 24, 26, 28, 30] + ([32] if big else [])
+    sizes = [9, 10, 11, 12, 16, 20, 24, 26]
     determinant_cases(sizes, [9, 10, 11], "-D",
                       lambda n: 5 if n <= 20 else 3 if n <= 26 else 1)
 
@@ -273,7 +273,7 @@ def section_threads(numpy_ok, before):
     row(*["---"] * len(cells))
     square = matrix_file("square-2000.txt", 2000, 2000, six_digits)
     cases = [("-m 2000", ["-m", square, square], 7), ("-a 2000", ["-a", square, square], 7),
-             ("-D 30", ["-D", matrix_file("unit-30.txt", 30, 30, unit)], 5),
+             ("-D 26", ["-D", matrix_file("unit-26.txt", 26, 26, unit)], 5),
              ("-i 26", ["-i", matrix_file("unit-26.txt", 26, 26, unit)], 5)]
     for name, args, runs in cases:
         commands = {"all": [QUOLVEND] + args,
@@ -311,7 +311,6 @@ def machine():
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--sections", default="io,micro,det,inv,lu,threads")
-    parser.add_argument("--big", action="store_true", help="also time -D at 32 x 32")
     parser.add_argument("--before", metavar="REV",
                         help="in the threads section, also time quolvend as of git revision REV")
     args = parser.parse_args()
@@ -326,7 +325,7 @@ def main():
     if "micro" in sections:
         section_micro()
     if "det" in sections:
-        section_det(args.big)
+        section_det()
     if "inv" in sections:
         section_inv()
     if "lu" in sections:

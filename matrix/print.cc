@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "process/output.h"
+#include "process/memory.h"
 #include "process/parallel.h"
 
 namespace quolvend {
@@ -91,7 +92,10 @@ void matrix_print(const Matrix& m) {
     }
     return;
   }
-  const std::size_t parts = count >= kParallelElements ? thread_count() : 1;
+  std::size_t parts =
+      count >= kParallelElements ? std::min<std::size_t>(thread_count(), (count - 1) / kPiece + 1) : 1;
+  MemoryCharge buffers;
+  if (parts > 1) buffers = charge_parts(parts, kPiece * (kFixedWidth + 2));
   if (parts > 1) {
     // Each thread formats a piece into its own buffer; the pieces go out in order.
     std::vector<std::unique_ptr<char[]>> text(parts);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "process/exits.h"
 #include "process/system.h"
@@ -29,6 +30,14 @@ std::uint64_t memory_budget() {
                      room(limits.data, now.data), room(limits.cgroup, now.resident)});
   }();
   return bytes;
+}
+
+MemoryCharge charge_parts(std::size_t& parts, std::uint64_t bytes_each) {
+  for (; parts > 1; parts = parts / 2) {
+    if (auto charge = try_charge(bytes_for(parts, bytes_each))) return std::move(*charge);
+  }
+  parts = 1;
+  return MemoryCharge(bytes_each);
 }
 
 std::optional<MemoryCharge> try_charge(std::uint64_t amount) {

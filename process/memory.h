@@ -4,6 +4,7 @@
 // being killed by the system.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -31,6 +32,11 @@ void require_memory(std::uint64_t bytes);
 // A charge of `bytes`, or nothing if they do not fit now: for memory the run
 // can do without (another thread's stack).
 std::optional<MemoryCharge> try_charge(std::uint64_t bytes);
+
+// Charges `bytes_each` for each of `parts` threads' buffers, or for as many
+// as fit, lowering `parts` to that number: fewer threads give the same result.
+// Ends with "MALLOC error" if not even one part's fits.
+MemoryCharge charge_parts(std::size_t& parts, std::uint64_t bytes_each);
 
 // The budget, worked out once: for each limit on the process's memory
 // (physical memory, RLIMIT_AS, RLIMIT_DATA, the control group's limit), what

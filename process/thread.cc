@@ -32,6 +32,9 @@ bool start_thread(pthread_t& thread, void* (*fn)(void*), void* arg) {
   share_one_arena();
   const std::size_t stack = std::max<std::size_t>(kThreadStack, PTHREAD_STACK_MIN);
   std::lock_guard lock(stacks_mutex);
+  // Stacks take at most an eighth of the budget, so that extra threads never
+  // crowd out the matrices themselves.
+  if ((stacks->size() + 1) * stack > memory_budget() / 8) return false;
   auto charge = try_charge(stack);
   if (!charge) return false;
   pthread_attr_t attributes;

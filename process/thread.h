@@ -18,9 +18,9 @@ inline constexpr std::size_t kThreadStack = std::size_t{256} << 10;
 #endif
 
 // Starts fn(arg) on a new thread, its stack charged to the memory budget for
-// the rest of the run. Returns false, starting nothing, when the budget has no
-// room for the stack or the system refuses the thread: the caller then does
-// the work on the threads it has.
+// the rest of the run. Returns false, starting nothing, when the stacks would
+// take more than an eighth of the budget, or the system refuses the thread:
+// the caller then does the work on the threads it has.
 bool start_thread(pthread_t& thread, void* (*fn)(void*), void* arg);
 
 }  // namespace quolvend
