@@ -59,23 +59,23 @@ template <typename V, typename T>
 // names. Only x86-64 has more than the portable build: elsewhere the
 // compiler's own vector lowering (NEON on arm64) serves.
 #if defined(__x86_64__)
-#define QUOLVEND_DISPATCH(name, params, args)                                                 \
-  [[gnu::target("avx512f")]] void name##_avx512 params {                                      \
-    name##_body<::quolvend::InstructionSet::avx512> args;                                     \
-  }                                                                                           \
-  [[gnu::target("avx2")]] void name##_avx2 params {                                           \
-    name##_body<::quolvend::InstructionSet::avx2> args;                                       \
-  }                                                                                           \
-  void name##_portable params { name##_body<::quolvend::InstructionSet::portable> args; }     \
-  void name params {                                                                          \
-    switch (::quolvend::active_instruction_set()) {                                           \
-      case ::quolvend::InstructionSet::avx512:                                                \
-        return name##_avx512 args;                                                            \
-      case ::quolvend::InstructionSet::avx2:                                                  \
-        return name##_avx2 args;                                                              \
-      case ::quolvend::InstructionSet::portable:                                              \
-        return name##_portable args;                                                          \
-    }                                                                                         \
+#define QUOLVEND_DISPATCH(name, params, args)                                             \
+  [[gnu::target("avx512f")]] void name##_avx512 params {                                  \
+    name##_body<::quolvend::InstructionSet::avx512> args;                                 \
+  }                                                                                       \
+  [[gnu::target("avx2")]] void name##_avx2 params {                                       \
+    name##_body<::quolvend::InstructionSet::avx2> args;                                   \
+  }                                                                                       \
+  void name##_portable params { name##_body<::quolvend::InstructionSet::portable> args; } \
+  void name params {                                                                      \
+    switch (::quolvend::active_instruction_set()) {                                       \
+      case ::quolvend::InstructionSet::avx512:                                            \
+        return name##_avx512 args;                                                        \
+      case ::quolvend::InstructionSet::avx2:                                              \
+        return name##_avx2 args;                                                          \
+      case ::quolvend::InstructionSet::portable:                                          \
+        return name##_portable args;                                                      \
+    }                                                                                     \
   }
 #else
 #define QUOLVEND_DISPATCH(name, params, args) \

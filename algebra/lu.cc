@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstddef>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "algebra/instruction_set.h"
@@ -21,8 +21,8 @@ namespace {
 //
 // c(i, j) = c(i, j) - a(i, k) * b(k, j) for k = 0, 1, ... depth - 1, each
 // product and each difference rounded to double, where the k-th term reads
-// a[i * lda + k * a_step] and b[k * b_step + j]: a negative step walks k
-// downwards through memory. The result is computed in tiles of kRows x kCols
+// a.data[i * a.stride + k * a.step] and b.data[k * b.stride + j]: a negative
+// step or stride walks k downwards through memory. The result is computed in tiles of kRows x kCols
 // held in registers while a run of kDepth values of k streams past from packed
 // copies of a and b; a run only stores a partial result and loads it again, so
 // every element sees its terms in the same order however the work is cut.
@@ -47,8 +47,8 @@ constexpr std::uint64_t kScratchBytes = (kBlockRows * kDepth + kDepth * (kBlockC
 
 // b's terms [k0, k0 + depth) for columns [j0, j0 + width), in panels of kCols
 // columns, each k-major, the last padded with zeros.
-void pack_b(const Operand& b, std::size_t k0, std::size_t depth, std::size_t j0,
-            std::size_t width, double* out) {
+void pack_b(const Operand& b, std::size_t k0, std::size_t depth, std::size_t j0, std::size_t width,
+            double* out) {
   for (std::size_t j = 0; j < width; j += kCols) {
     std::size_t w = std::min(kCols, width - j);
     for (std::size_t k = 0; k < depth; ++k, out += kCols) {
@@ -60,8 +60,8 @@ void pack_b(const Operand& b, std::size_t k0, std::size_t depth, std::size_t j0,
 }
 
 // a's rows [i0, i0 + height), terms [k0, k0 + depth), in panels of kRows rows.
-void pack_a(const Operand& a, std::size_t i0, std::size_t height, std::size_t k0,
-            std::size_t depth, double* out) {
+void pack_a(const Operand& a, std::size_t i0, std::size_t height, std::size_t k0, std::size_t depth,
+            double* out) {
   for (std::size_t i = 0; i < height; i += kRows) {
     std::size_t h = std::min(kRows, height - i);
     for (std::size_t k = 0; k < depth; ++k, out += kRows) {
@@ -79,7 +79,7 @@ void pack_a(const Operand& a, std::size_t i0, std::size_t height, std::size_t k0
 template <InstructionSet kSet>
 constexpr std::size_t kLanes = kSet == InstructionSet::avx512 ? 8
                                : kSet == InstructionSet::avx2 ? 4
-                                                               : 2;
+                                                              : 2;
 // (Spelled out size by size: GCC drops vector_size from an alias template.)
 template <std::size_t kN>
 struct VecDOf;
@@ -159,8 +159,8 @@ template <InstructionSet kSet>
 }
 
 QUOLVEND_DISPATCH(subtract_block,
-                  (std::size_t height, std::size_t width, std::size_t depth,
-                   const double* a_packed, const double* b_packed, double* c, std::size_t ldc),
+                  (std::size_t height, std::size_t width, std::size_t depth, const double* a_packed,
+                   const double* b_packed, double* c, std::size_t ldc),
                   (height, width, depth, a_packed, b_packed, c, ldc))
 
 // c (rows x cols, stride ldc) -= a x b over `depth` terms, on this thread.
@@ -174,7 +174,8 @@ void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, con
       for (std::size_t ic = 0; ic < rows; ic += kBlockRows) {
         std::size_t height = std::min(kBlockRows, rows - ic);
         pack_a(a, ic, height, pc, run, scratch.a.get());
-        subtract_block(height, width, run, scratch.a.get(), scratch.b.get(), c + ic * ldc + jc, ldc);
+        subtract_block(height, width, run, scratch.a.get(), scratch.b.get(), c + ic * ldc + jc,
+                       ldc);
       }
     }
   }
@@ -198,10 +199,11 @@ bool better_pivot(double x, double best) {
 // implied) below it; row i of P A is row perm[i] of A.
 struct Factors {
   std::size_t n = 0;
-  MemoryCharge charge;          // the working copy
-  MemoryCharge buffers;         // the packing buffers of `helpers` threads
+  MemoryCharge charge;   // the working copy
+  MemoryCharge buffers;  // the packing buffers of `helpers` threads
   std::size_t helpers = 1;
-  std::unique_ptr<double[]> a;
+  std::unique_ptr<double[], decltype(&std::free)> a{nullptr, &std::free};
+  std::vector<Scratch> scratch;  // one for each helper
   std::vector<std::uint32_t> perm;
   bool odd_swaps = false;
   bool singular = false;
@@ -228,14 +230,13 @@ void update_right(Factors& f, std::size_t k0, std::size_t kb) {
     std::size_t c1 = split_point(cols, parts, part + 1, kCols);
     if (c0 == c1) return;
     solve_panel_rows(f, k0, kb, top + c0, top + c1);
-    Scratch scratch;
     Operand b{f.row(k0) + top + c0, static_cast<std::ptrdiff_t>(n), 0};
-    subtract_product(rows, c1 - c0, kb, a, b, f.row(top) + top + c0, n, scratch);
+    subtract_product(rows, c1 - c0, kb, a, b, f.row(top) + top + c0, n, f.scratch[part]);
   });
 }
 
 // Factorises columns [k0, k0 + kb) of rows k0 and below, swapping whole rows.
-// Returns false at a pivot column of exact zeros. Built for each instruction
+// Sets `ok` to false, and stops, at a pivot column of exact zeros. Built for each instruction
 // set, so that the row updates vectorise at its width (the operations, one
 // per element, stay the same).
 template <InstructionSet>
@@ -300,7 +301,8 @@ Factors factorise(const Matrix& m) {
   f.charge = MemoryCharge(bytes_for(std::uint64_t{n} * n, sizeof(double)));
   f.helpers = std::min<std::size_t>(thread_count(), n / kCols + 1);
   f.buffers = charge_parts(f.helpers, kScratchBytes);
-  f.a.reset(new (std::nothrow) double[n * n]);
+  if (n > kPanel) f.scratch.resize(f.helpers);
+  f.a.reset(static_cast<double*>(allocate_large(n * n * sizeof(double))));
   if (!f.a) out_of_memory();
   const float* source = m.storage.get();
   for (std::size_t i = 0; i < n * n; ++i) f.a[i] = source[i];
@@ -370,7 +372,8 @@ void solve_columns(const Factors& f, std::size_t first, std::size_t width, doubl
     const std::size_t i0 = i1 > kSolveBlock ? i1 - kSolveBlock : 0;
     if (i1 < n) {
       // The terms run from column n - 1 down to column i1.
-      subtract_product(i1 - i0, width, n - i1, {f.row(i0) + (n - 1), static_cast<std::ptrdiff_t>(n), -1},
+      subtract_product(i1 - i0, width, n - i1,
+                       {f.row(i0) + (n - 1), static_cast<std::ptrdiff_t>(n), -1},
                        {w + (n - 1) * width, -static_cast<std::ptrdiff_t>(width), 0},
                        w + i0 * width, width, scratch);
     }

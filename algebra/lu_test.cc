@@ -30,7 +30,8 @@ Matrix shuffled_hilbert(std::mt19937& rng, std::uint32_t n) {
   std::shuffle(order.begin(), order.end(), rng);
   Matrix m = matrix_create(n, n);
   for (std::uint32_t i = 0; i < n; ++i) {
-    for (std::uint32_t j = 0; j < n; ++j) m.data[i][j] = 1.0f / static_cast<float>(order[i] + j + 1);
+    for (std::uint32_t j = 0; j < n; ++j)
+      m.data[i][j] = 1.0f / static_cast<float>(order[i] + j + 1);
   }
   return m;
 }

@@ -12,7 +12,6 @@
 namespace quolvend {
 namespace {
 
-
 // The result is computed in tiles of kRows x kCols held in registers while a
 // run of k streams past. Packed copies of the operands keep that run in cache:
 // kDepth values of k at a time, a block of kBlockRows rows of a, and a block of
@@ -90,8 +89,8 @@ template <InstructionSet kSet>
   // 16 of a quarter the width; NEON 32 of half the width.
   constexpr std::size_t kWide = kSet == InstructionSet::avx512 ? 4
                                 : kSet == InstructionSet::avx2 ? 2
-                                : kX86                    ? 1
-                                                          : 2;
+                                : kX86                         ? 1
+                                                               : 2;
   float edge[kRows * kCols];
   for (std::size_t j = 0; j < width; j += kCols) {
     const float* b_panel = b_packed + j * depth;

@@ -120,14 +120,16 @@ void bench_lu(std::uint32_t n) {
   Matrix a = matrix_create(n, n);
   for (std::size_t i = 0; i < matrix_size(a); ++i) a.storage[i] = unit(rng);
   Matrix inverse = matrix_create(n, n);
-  const double cube = double{n} * n * n;
+  const double cube = static_cast<double>(n) * n * n;
   for (InstructionSet set : available_instruction_sets()) {
     use_instruction_set(set);
     double det = median_seconds(3, [&] { sink = lu_determinant(a); });
     double inv = median_seconds(3, [&] { sink = lu_invert(a, inverse) ? 1.0f : 0.0f; });
-    std::printf("lu %u, %u threads, %-8s determinant %7.1f ms %5.1f GFLOP/s   inverse %7.1f ms %5.1f GFLOP/s\n",
-                n, thread_count(), instruction_set_name(set), det * 1e3, 2 * cube / 3 / det * 1e-9,
-                inv * 1e3, 2 * cube / inv * 1e-9);
+    std::printf(
+        "lu %u, %u threads, %-8s determinant %7.1f ms %5.1f GFLOP/s   inverse %7.1f ms %5.1f "
+        "GFLOP/s\n",
+        n, thread_count(), instruction_set_name(set), det * 1e3, 2 * cube / 3 / det * 1e-9,
+        inv * 1e3, 2 * cube / inv * 1e-9);
   }
 }
 

@@ -16,6 +16,7 @@ Matrix matrix_create(std::uint32_t rows, std::uint32_t cols) {
   if (count > 0) {
     m.storage.reset(static_cast<float*>(std::calloc(count, sizeof(float))));
     if (!m.storage) out_of_memory();
+    advise_huge_pages(m.storage.get(), count * sizeof(float));
   }
   m.data = RowTable{m.storage.get(), cols};
   return m;

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "process/output.h"
 #include "process/memory.h"
+#include "process/output.h"
 #include "process/parallel.h"
 
 namespace quolvend {
@@ -92,8 +92,9 @@ void matrix_print(const Matrix& m) {
     }
     return;
   }
-  std::size_t parts =
-      count >= kParallelElements ? std::min<std::size_t>(thread_count(), (count - 1) / kPiece + 1) : 1;
+  std::size_t parts = count >= kParallelElements
+                          ? std::min<std::size_t>(thread_count(), (count - 1) / kPiece + 1)
+                          : 1;
   MemoryCharge buffers;
   if (parts > 1) buffers = charge_parts(parts, kPiece * (kFixedWidth + 2));
   if (parts > 1) {

@@ -14,7 +14,6 @@ namespace {
 
 [[noreturn]] void unexpected_end() { die("Unexpected end of input"); }
 
-
 std::uint32_t read_count(Input& in, bool prompts, std::string_view ask, std::string_view retry) {
   if (prompts) out_write(ask);
   std::uint32_t value;

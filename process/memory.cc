@@ -1,7 +1,10 @@
 #include "process/memory.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <utility>
 
 #include "process/exits.h"
@@ -26,8 +29,9 @@ std::uint64_t memory_budget() {
   static const std::uint64_t bytes = [] {
     const MemoryLimits limits = memory_limits();
     const Footprint now = footprint();
-    return std::min({room(limits.physical, now.resident), room(limits.address_space, now.address_space),
-                     room(limits.data, now.data), room(limits.cgroup, now.resident)});
+    return std::min({room(limits.physical, now.resident),
+                     room(limits.address_space, now.address_space), room(limits.data, now.data),
+                     room(limits.cgroup, now.resident)});
   }();
   return bytes;
 }
@@ -38,6 +42,26 @@ MemoryCharge charge_parts(std::size_t& parts, std::uint64_t bytes_each) {
   }
   parts = 1;
   return MemoryCharge(bytes_each);
+}
+
+constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+
+void advise_huge_pages(void* block, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+  auto first = (reinterpret_cast<std::uintptr_t>(block) + kHugePage - 1) / kHugePage * kHugePage;
+  auto last = (reinterpret_cast<std::uintptr_t>(block) + bytes) / kHugePage * kHugePage;
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)bytes;
+#endif
+}
+
+void* allocate_large(std::size_t bytes) {
+  void* block = nullptr;
+  if (::posix_memalign(&block, kHugePage, bytes) != 0) return nullptr;
+  advise_huge_pages(block, bytes);
+  return block;
 }
 
 std::optional<MemoryCharge> try_charge(std::uint64_t amount) {

@@ -38,6 +38,17 @@ std::optional<MemoryCharge> try_charge(std::uint64_t bytes);
 // Ends with "MALLOC error" if not even one part's fits.
 MemoryCharge charge_parts(std::size_t& parts, std::uint64_t bytes_each);
 
+// Asks the system to back the 2 MiB-aligned stretches of [block, block +
+// bytes) with huge pages, where it offers them: writing a large block then
+// takes one page fault per 2 MiB rather than per 4 KiB. Pages stay lazy.
+void advise_huge_pages(void* block, std::size_t bytes);
+
+// Allocates `bytes` for large working data that is written in full, or
+// returns null when the allocator refuses. The block is aligned to 2 MiB and,
+// where the system offers them, backed by huge pages: writing it then takes
+// one page fault per 2 MiB rather than per 4 KiB. Release it with std::free.
+void* allocate_large(std::size_t bytes);
+
 // The budget, worked out once: for each limit on the process's memory
 // (physical memory, RLIMIT_AS, RLIMIT_DATA, the control group's limit), what
 // it leaves beside what the process already holds, less kSlack for buffers

@@ -13,7 +13,6 @@ namespace quolvend {
 // group's CPU quota (rounded up) where one is set. At least 1.
 unsigned usable_cores();
 
-
 // What the process holds now, in bytes (from /proc/self/statm): its address
 // space, its resident memory, and its data and stack, as RLIMIT_DATA counts
 // them. Zero where it cannot be read.

@@ -355,8 +355,8 @@ TEST_F(Cli, WorkThatCannotFitTheAddressSpaceFailsBeforeItStarts) {
   std::string text = "26 26";
   for (int i = 0; i < 26 * 26; ++i) text += i % 27 == 0 ? " 2" : " 0";
   file("m26.txt", text);
-  Outcome capped =
-      run_quolvend({{"-i", "m26.txt"}, "", {}, std::nullopt, box_.path(), std::uint64_t{128} << 20});
+  Outcome capped = run_quolvend(
+      {{"-i", "m26.txt"}, "", {}, std::nullopt, box_.path(), std::uint64_t{128} << 20});
   EXPECT_OUTCOME(capped, "MALLOC error\n", "", 1);
 }
 

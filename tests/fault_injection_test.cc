@@ -23,7 +23,9 @@ class Cases {
  public:
   explicit Cases(std::uint32_t seed) : rng_(seed) {}
 
-  std::size_t below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+  std::size_t below(std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
+  }
 
   // A matrix text of the given size: small integers, decimals, now and then
   // an odd token, and sometimes cut short.
@@ -96,9 +98,12 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
     box.write("a.txt", cases.matrix(rows, cols));
     std::uint32_t second_rows = option == "-m" ? cols : rows;
     if (cases.below(10) == 0) second_rows = cases.size();
-    box.write("b.txt", cases.matrix(second_rows, option == "-d" ? second_rows : option == "-m" ? cases.size() : cols));
+    box.write("b.txt", cases.matrix(second_rows, option == "-d"   ? second_rows
+                                                 : option == "-m" ? cases.size()
+                                                                  : cols));
     const std::string input = option == "-r" ? std::to_string(cases.below(4)) + " 1" : "";
-    std::string names = " a.txt" + std::string(two ? (cases.below(12) ? " b.txt" : " missing.txt") : "");
+    std::string names =
+        " a.txt" + std::string(two ? (cases.below(12) ? " b.txt" : " missing.txt") : "");
 
     Invocation plain{{}, input, {{"QUOLVEND_THREADS", "1"}}, std::nullopt, box.path()};
     Outcome expected = run_shell("quolvend " + option + names, plain);
@@ -110,28 +115,35 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
     if (two) {
       second = names.find("missing") != std::string::npos
                    ? "missing.txt"
-                   : operand(cases, "b.txt", option != "-r" && redirect.empty(), setup, redirect, special);
+                   : operand(cases, "b.txt", option != "-r" && redirect.empty(), setup, redirect,
+                             special);
     }
     if (runs_natively()) {
       static const char* const kAddressSpace[] = {"", "", "-v 24000", "-v 60000", "-v 250000"};
       static const char* const kData[] = {"", "", "-d 16000", "-d 100000"};
       static const char* const kStack[] = {"", "-s 64", "-s 256"};
-      for (const char* limit : {kAddressSpace[cases.below(5)], kData[cases.below(4)], kStack[cases.below(3)]}) {
+      for (const char* limit :
+           {kAddressSpace[cases.below(5)], kData[cases.below(4)], kStack[cases.below(3)]}) {
         if (*limit) limits += std::string("ulimit ") + limit + "; ";
       }
     }
     // Open files: the plain run needs standard input, output, error and one more.
-    if (!special && cases.below(3) == 0) limits += cases.below(2) ? "ulimit -n 4; " : "ulimit -n 5; ";
+    if (!special && cases.below(3) == 0)
+      limits += cases.below(2) ? "ulimit -n 4; " : "ulimit -n 5; ";
     const std::string threads = kThreads[cases.below(std::size(kThreads))];
     const std::string command = setup + limits + "QUOLVEND_THREADS=" + threads +
                                 " exec timeout 60 quolvend " + option + " " + first +
                                 (two ? " " + second : "") + redirect;
     Invocation shaken{{}, input, {}, std::nullopt, box.path()};
-    Outcome actual = run_shell("exec bash -c '" + [&] {
-      std::string quoted;
-      for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-      return quoted;
-    }() + "'", shaken);
+    Outcome actual = run_shell(
+        "exec bash -c '" +
+            [&] {
+              std::string quoted;
+              for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+              return quoted;
+            }() +
+            "'",
+        shaken);
 
     const bool same = actual.out == expected.out && actual.err == expected.err &&
                       actual.status == expected.status;
@@ -139,13 +151,14 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
     const std::string kOutOfMemory = "MALLOC error\n";
     const bool out_of_memory =
         actual.err.empty() && actual.status == 1 && actual.out.size() >= kOutOfMemory.size() &&
-        actual.out.compare(actual.out.size() - kOutOfMemory.size(), kOutOfMemory.size(), kOutOfMemory) == 0 &&
+        actual.out.compare(actual.out.size() - kOutOfMemory.size(), kOutOfMemory.size(),
+                           kOutOfMemory) == 0 &&
         expected.out.compare(0, actual.out.size() - kOutOfMemory.size(), actual.out, 0,
                              actual.out.size() - kOutOfMemory.size()) == 0;
     ASSERT_TRUE(same || out_of_memory)
         << "run " << run << ": " << command << "\n  plain: status " << expected.status << ", "
-        << expected.out.substr(0, 200) << expected.err << "\n  this:  status " << actual.status << ", "
-        << actual.out.substr(0, 200) << actual.err;
+        << expected.out.substr(0, 200) << expected.err << "\n  this:  status " << actual.status
+        << ", " << actual.out.substr(0, 200) << actual.err;
   }
 }
 

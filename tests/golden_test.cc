@@ -63,9 +63,7 @@ class Text {
   }
 
   // A word holding one or more numbers, or junk, as files may have.
-  std::string odd() {
-    return kOddTokens[below(kGoldenOddTokens)];
-  }
+  std::string odd() { return kOddTokens[below(kGoldenOddTokens)]; }
 
   enum class Kind { small, decimals, special, odd };
 
@@ -162,7 +160,8 @@ std::vector<Case> golden_cases() {
     std::string singular = text.matrix(30, 30, Kind::small);
     std::size_t second_row = singular.find('\n', singular.find('\n') + 1) + 1;
     std::size_t third_row = singular.find('\n', second_row) + 1;
-    std::string row = singular.substr(singular.find('\n') + 1, second_row - singular.find('\n') - 1);
+    std::string row =
+        singular.substr(singular.find('\n') + 1, second_row - singular.find('\n') - 1);
     singular.replace(second_row, third_row - second_row, row);  // row 1 = row 0
     one("lu-det-singular", "-D", singular);
     one("lu-inv-singular", "-i", singular);
@@ -197,7 +196,8 @@ TEST(Golden, EveryVariantAndThreadCountPrintsTheCommittedDigits) {
   std::vector<std::pair<std::string, std::string>> settings;  // kernel, threads
   auto kernels = available_instruction_sets();
   for (InstructionSet kernel : kernels) {
-    for (const char* threads : {"1", "3"}) settings.emplace_back(instruction_set_name(kernel), threads);
+    for (const char* threads : {"1", "3"})
+      settings.emplace_back(instruction_set_name(kernel), threads);
   }
   for (const char* threads : {"2", "7"})
     settings.emplace_back(instruction_set_name(kernels.back()), threads);
@@ -217,8 +217,9 @@ TEST(Golden, EveryVariantAndThreadCountPrintsTheCommittedDigits) {
     if (const char* keep = std::getenv("QUOLVEND_GOLDEN_KEEP")) {
       std::string folder = std::string(keep) + "/" + c.name;
       std::filesystem::create_directories(folder);
-      std::filesystem::copy(box.path(), folder, std::filesystem::copy_options::overwrite_existing |
-                                                       std::filesystem::copy_options::recursive);
+      std::filesystem::copy(box.path(), folder,
+                            std::filesystem::copy_options::overwrite_existing |
+                                std::filesystem::copy_options::recursive);
     }
     for (std::size_t i = 0; i < (update ? 1 : settings.size()); ++i) {
       const auto& [kernel, threads] = settings[i];

@@ -89,7 +89,8 @@ void for_each_engine(const std::function<void(const std::string& setting)>& chec
     use_instruction_set(kernel);
     for (unsigned threads : {1u, 2u, 3u, 7u}) {
       set_thread_count(threads);
-      check(std::string(instruction_set_name(kernel)) + ", " + std::to_string(threads) + " threads");
+      check(std::string(instruction_set_name(kernel)) + ", " + std::to_string(threads) +
+            " threads");
     }
   }
   use_instruction_set(kernels.back());

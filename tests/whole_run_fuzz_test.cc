@@ -38,7 +38,8 @@ std::string random_text(std::mt19937& rng) {
     if (k < 2) {
       text += static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
     } else if (k < 4) {
-      text += kOddTokens[std::uniform_int_distribution<std::size_t>(0, std::size(kOddTokens) - 1)(rng)];
+      text +=
+          kOddTokens[std::uniform_int_distribution<std::size_t>(0, std::size(kOddTokens) - 1)(rng)];
       text += ' ';
     } else {
       text += kPieces[std::uniform_int_distribution<std::size_t>(0, std::size(kPieces) - 1)(rng)];
