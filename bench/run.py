@@ -5,7 +5,8 @@ their peak memory, beside baselines measured in the same invocation.
     bench/run.py [--sections io,micro,det,inv,lu,threads] [--before REV]
 
 io     -a and -m on 500, 1000 and 2000 square files of random six-digit values,
-       beside numpy (Debian's python3-numpy, installed if missing) and a plain
+       beside numpy (Debian's python3-numpy with OpenBLAS, installed if
+       missing) and a plain
        build of the program (fscanf, printf, the textbook product loop)
 micro  the reader, printer and product kernel alone, beside fscanf, printf
        and the plain loops
@@ -65,6 +66,11 @@ def build():
 
 
 def have_numpy():
+    # Without OpenBLAS, Debian's numpy runs on the reference BLAS and LAPACK,
+    # ten times slower: no fair baseline.
+    install("libopenblas0-pthread", lambda: os.path.exists(
+        "/usr/lib/x86_64-linux-gnu/openblas-pthread") or os.path.exists(
+        "/usr/lib/aarch64-linux-gnu/openblas-pthread"))
     return install("python3-numpy", lambda: subprocess.run(
         [NUMPY_PYTHON, "-c", "import numpy"], stderr=subprocess.DEVNULL).returncode == 0)
 

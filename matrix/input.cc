@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "matrix/long_number.h"
+#include "matrix/number_grammar.h"
 #include "process/exits.h"
 #include "process/output.h"
 
@@ -215,68 +216,34 @@ struct NumberSpan {
   bool hit_end = false;
 };
 
-NumberSpan number_span(const char* p, const char* end) {
+// The grammar's cursor over text in memory, where a number is only measured.
+struct SpanCursor {
+  const char* p;
+  const char* end;
   NumberSpan span;
-  auto at = [&](std::size_t i) -> int {
-    if (p + i >= end) {
+
+  int at(std::size_t i) {
+    if (p + span.length + i >= end) {
       span.hit_end = true;
       return -1;
     }
-    return static_cast<unsigned char>(p[i]);
-  };
-  auto letter = [&](std::size_t i, char lower) { return is_letter(at(i), lower); };
-  std::size_t i = at(0) == '+' || at(0) == '-' ? 1 : 0;
-  if (letter(i, 'i') && letter(i + 1, 'n') && letter(i + 2, 'f')) {
-    i += 3;
-    bool whole = true;
-    for (std::size_t k = 0; k < 5 && whole; ++k) whole = letter(i + k, "inity"[k]);
-    span.length = whole ? i + 5 : i;
-    return span;
+    return static_cast<unsigned char>(p[span.length + i]);
   }
-  if (letter(i, 'n') && letter(i + 1, 'a') && letter(i + 2, 'n')) {
-    i += 3;
-    if (at(i) == '(') {
-      std::size_t k = i + 1;
-      while (is_nan_name_char(at(k))) ++k;
-      if (at(k) == ')') i = k + 1;
-    }
-    span.length = i;
-    return span;
+  void take(std::size_t n) { span.length += n; }
+  void begin(NumberForm form) { span.decimal = form == NumberForm::decimal; }
+  void mantissa_digit(int, bool) {}
+  void exponent_digit(bool, int) {}
+  void nan_name() {
+    std::size_t k = 1;
+    while (is_nan_name_char(at(k))) ++k;
+    if (at(k) == ')') take(k + 1);
   }
-  // A mantissa of `digit` digits with an optional point, at least one digit;
-  // returns where it ends, or `from` when there is none.
-  auto mantissa = [&](std::size_t from, auto digit) {
-    std::size_t k = from;
-    bool any = false;
-    for (; digit(at(k)); ++k) any = true;
-    if (at(k) == '.') {
-      for (++k; digit(at(k)); ++k) any = true;
-    }
-    return any ? k : from;
-  };
-  // An exponent marker, optional sign and at least one digit; returns where
-  // it ends, or `from` when there is none.
-  auto exponent = [&](std::size_t from, char marker) {
-    if (!letter(from, marker)) return from;
-    std::size_t k = from + 1;
-    if (at(k) == '+' || at(k) == '-') ++k;
-    if (!is_digit(at(k))) return from;
-    while (is_digit(at(k))) ++k;
-    return k;
-  };
-  if (at(i) == '0' && letter(i + 1, 'x')) {
-    std::size_t k = mantissa(i + 2, is_hex_digit);
-    if (k > i + 2) {
-      span.length = exponent(k, 'p');
-      return span;
-    }
-    // "0x" with no hexadecimal digits after it is the number 0.
-  }
-  std::size_t k = mantissa(i, [](int c) { return is_digit(c); });
-  if (k == i) return span;
-  span.length = exponent(k, 'e');
-  span.decimal = true;
-  return span;
+};
+
+NumberSpan number_span(const char* p, const char* end) {
+  SpanCursor cursor{p, end, {}};
+  recognise_number(cursor);
+  return cursor.span;
 }
 
 // Converts the prefix that number_span found.

@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "matrix/number_grammar.h"
+
 namespace quolvend {
 namespace {
 
@@ -18,123 +20,97 @@ constexpr std::size_t kDecimalDigits = 200;
 constexpr std::size_t kHexDigits = 32;
 constexpr std::int64_t kExponentLimit = 1'000'000'000;
 
-bool word_ahead(Input& in, std::size_t at, const char* word) {
-  for (std::size_t i = 0; word[i] != '\0'; ++i) {
-    if (!is_letter(peek(in, at + i), word[i])) return false;
-  }
-  return true;
-}
-
 std::int64_t clamp_exponent(std::int64_t e) {
   return e > kExponentLimit ? kExponentLimit : e < -kExponentLimit ? -kExponentLimit : e;
 }
 
-// Consumes an exponent marker, sign and digits if a digit follows them, and
-// adds the value (saturating) to `exponent`.
-void consume_exponent(Input& in, char marker, std::int64_t& exponent) {
-  if (!is_letter(peek(in, 0), marker)) return;
-  std::size_t digits_at = 1;
-  int sign = peek(in, 1);
-  if (sign == '+' || sign == '-') digits_at = 2;
-  if (!is_digit(peek(in, digits_at))) return;
-  consume(in, digits_at);
-  std::int64_t value = 0;
-  for (int c; is_digit(c = peek(in, 0)); consume(in, 1)) {
-    value = clamp_exponent(value * 10 + (c - '0'));
-  }
-  exponent = clamp_exponent(exponent + (sign == '-' ? -value : value));
-}
+// The grammar's cursor over a stream, where a number is consumed as it is
+// recognised: the first significant mantissa digits are kept, with a sticky
+// nonzero digit for any later nonzero one, and the exponent is summed.
+struct StreamCursor {
+  explicit StreamCursor(Input& input) : in(input) {}
 
-// Consumes a mantissa of `is_digit_of` digits with an optional point, keeping
-// the first `keep` significant digits in `kept`. `step` is the exponent change
-// of one digit position; `exponent` counts the positions moved.
-template <typename IsDigit>
-bool consume_mantissa(Input& in, IsDigit is_digit_of, std::size_t keep, std::string& kept,
-                      std::int64_t step, std::int64_t& exponent) {
+  Input& in;
+  std::size_t keep = kDecimalDigits;  // significant digits to keep
+  std::int64_t step = 1;              // exponent change of one digit place
+  std::string kept;
   bool sticky = false;
-  auto take = [&](int c, bool after_point) {
+  std::int64_t shift = 0;    // places the point moved past kept digits
+  std::int64_t written = 0;  // the exponent as written
+  bool negative = false;     // ... and its sign
+
+  int at(std::size_t i) { return peek(in, i); }
+  void take(std::size_t n) { consume(in, n); }
+  void begin(NumberForm form) {
+    keep = form == NumberForm::hexadecimal ? kHexDigits : kDecimalDigits;
+    step = form == NumberForm::hexadecimal ? 4 : 1;
+  }
+  void mantissa_digit(int c, bool after_point) {
     if (kept.empty() && c == '0') {
-      if (after_point) exponent -= step;
+      if (after_point) shift -= step;
     } else if (kept.size() < keep) {
       kept += static_cast<char>(c);
-      if (after_point) exponent -= step;
+      if (after_point) shift -= step;
     } else {
-      if (!after_point) exponent += step;
+      if (!after_point) shift += step;
       sticky |= c != '0';
     }
-  };
-  for (int c; is_digit_of(c = peek(in, 0)); consume(in, 1)) take(c, false);
-  if (peek(in, 0) == '.') {
-    consume(in, 1);
-    for (int c; is_digit_of(c = peek(in, 0)); consume(in, 1)) take(c, true);
   }
-  return sticky;
-}
+  void exponent_digit(bool minus, int c) {
+    negative = minus;
+    written = clamp_exponent(written * 10 + (c - '0'));
+  }
+  // "nan(chars)" is one NaN only if the parenthesis closes. Either way the
+  // value is NaN; if it does not close, the rest of the token (from the
+  // parenthesis on) starts no number, which broken_token records.
+  void nan_name() {
+    take(1);
+    while (is_nan_name_char(at(0))) take(1);
+    if (at(0) == ')') {
+      take(1);
+    } else {
+      in.broken_token = true;
+    }
+  }
 
-std::string finish(std::string text, std::string& kept, bool sticky, char marker, std::int64_t step,
-                   std::int64_t exponent) {
-  text += kept.empty() ? "0" : kept;
-  if (sticky) {
-    text += '1';
-    exponent -= step;
+  // The number rewritten: `prefix` (sign, "0x"), the kept digits, the marker
+  // and the exponent.
+  std::string spelling(std::string text, char marker) const {
+    std::int64_t e = clamp_exponent(shift + (negative ? -written : written));
+    text += kept.empty() ? "0" : kept;
+    if (sticky) {
+      text += '1';
+      e -= step;
+    }
+    text += marker;
+    text += std::to_string(clamp_exponent(e));
+    return text;
   }
-  text += marker;
-  text += std::to_string(clamp_exponent(exponent));
-  return text;
-}
+};
 
 }  // namespace
 
 Scan scan_long_float(Input& in, float& value) {
-  std::size_t at = 0;
-  int first = peek(in, 0);
-  if (first == '+' || first == '-') at = 1;
-  float sign = first == '-' ? -1.0f : 1.0f;
-  std::string text = first == '-' ? "-" : "";
-
-  if (word_ahead(in, at, "inf")) {
-    consume(in, at + 3);
-    if (word_ahead(in, 0, "inity")) consume(in, 5);
-    value = sign * std::numeric_limits<float>::infinity();
-    return Scan::value;
+  const int first = peek(in, 0);
+  const std::string sign = first == '-' ? "-" : "";
+  StreamCursor cursor(in);
+  switch (recognise_number(cursor)) {
+    case NumberForm::none:
+      return Scan::mismatch;
+    case NumberForm::infinity:
+      value = (first == '-' ? -1.0f : 1.0f) * std::numeric_limits<float>::infinity();
+      return Scan::value;
+    case NumberForm::nan:
+      value = std::numeric_limits<float>::quiet_NaN();
+      return Scan::value;
+    case NumberForm::hexadecimal:
+      value = std::strtof(cursor.spelling(sign + "0x", 'p').c_str(), nullptr);
+      return Scan::value;
+    case NumberForm::decimal:
+      value = std::strtof(cursor.spelling(sign, 'e').c_str(), nullptr);
+      return Scan::value;
   }
-  if (word_ahead(in, at, "nan")) {
-    consume(in, at + 3);
-    value = std::numeric_limits<float>::quiet_NaN();
-    if (peek(in, 0) == '(') {
-      // "nan(chars)" is one NaN only if the parenthesis closes. Either way the
-      // value is NaN; if it does not close, the rest of the token (from the
-      // parenthesis on) starts no number, which broken_token records.
-      consume(in, 1);
-      while (is_nan_name_char(peek(in, 0))) consume(in, 1);
-      if (peek(in, 0) == ')') {
-        consume(in, 1);
-      } else {
-        in.broken_token = true;
-      }
-    }
-    return Scan::value;
-  }
-
-  std::string kept;
-  std::int64_t exponent = 0;
-  if (peek(in, at) == '0' && is_letter(peek(in, at + 1), 'x') &&
-      (is_hex_digit(peek(in, at + 2)) ||
-       (peek(in, at + 2) == '.' && is_hex_digit(peek(in, at + 3))))) {
-    consume(in, at + 2);
-    bool sticky = consume_mantissa(in, is_hex_digit, kHexDigits, kept, 4, exponent);
-    consume_exponent(in, 'p', exponent);
-    text = finish(text + "0x", kept, sticky, 'p', 4, exponent);
-  } else {
-    int c = peek(in, at);
-    if (!is_digit(c) && !(c == '.' && is_digit(peek(in, at + 1)))) return Scan::mismatch;
-    consume(in, at);
-    bool sticky = consume_mantissa(in, is_digit, kDecimalDigits, kept, 1, exponent);
-    consume_exponent(in, 'e', exponent);
-    text = finish(text, kept, sticky, 'e', 1, exponent);
-  }
-  value = std::strtof(text.c_str(), nullptr);
-  return Scan::value;
+  return Scan::mismatch;
 }
 
 }  // namespace quolvend
