@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -293,6 +293,38 @@ QUOLVEND_DISPATCH(solve_panel_rows,
                    std::size_t c1),
                   (f, k0, kb, c0, c1))
 
+// Columns a panel splits down to before they are factorised one by one.
+constexpr std::size_t kLeaf = 8;
+
+// Factorises columns [k0, k0 + kb) of rows k0 and below, recursively: the left
+// half; then the right half's rows of U and, by a product, its rows below;
+// then the right half. Every element still takes its updates for k ascending.
+// Returns false at a pivot column of exact zeros.
+bool factor_columns(Factors& f, std::size_t k0, std::size_t kb) {
+  if (kb <= kLeaf) {
+    bool ok = false;
+    factor_panel(f, k0, kb, ok);
+    return ok;
+  }
+  const std::size_t n = f.n, h = kb / 2, mid = k0 + h;
+  if (!factor_columns(f, k0, h)) return false;
+  solve_panel_rows(f, k0, h, mid, k0 + kb);
+  // The rows below, split over the threads.
+  const std::size_t rows = n - mid;
+  const std::uint64_t work = std::uint64_t{rows} * (kb - h) * h;
+  const std::size_t parts =
+      work < (std::uint64_t{1} << 18) ? 1 : std::min(f.helpers, rows / kRows + 1);
+  parallel_for(parts, [&](std::size_t part) {
+    const std::size_t r0 = mid + split_point(rows, parts, part, kRows);
+    const std::size_t r1 = mid + split_point(rows, parts, part + 1, kRows);
+    if (r0 == r1) return;
+    subtract_product(r1 - r0, kb - h, h, {f.row(r0) + k0, static_cast<std::ptrdiff_t>(n), 1},
+                     {f.row(k0) + mid, static_cast<std::ptrdiff_t>(n), 0}, f.row(r0) + mid, n,
+                     f.scratch[part]);
+  });
+  return factor_columns(f, mid, kb - h);
+}
+
 Factors factorise(const Matrix& m) {
   Factors f;
   const std::size_t n = f.n = m.rows;
@@ -301,19 +333,22 @@ Factors factorise(const Matrix& m) {
   f.charge = MemoryCharge(bytes_for(std::uint64_t{n} * n, sizeof(double)));
   f.helpers = std::min<std::size_t>(thread_count(), n / kCols + 1);
   f.buffers = charge_parts(f.helpers, kScratchBytes);
-  if (n > kPanel) f.scratch.resize(f.helpers);
+  f.scratch.resize(f.helpers);
   f.a.reset(static_cast<double*>(allocate_large(n * n * sizeof(double))));
   if (!f.a) out_of_memory();
+  // Widened on every thread: the first writes of fresh pages are much of it.
   const float* source = m.storage.get();
-  for (std::size_t i = 0; i < n * n; ++i) f.a[i] = source[i];
+  parallel_for(f.helpers, [&](std::size_t part) {
+    const std::size_t first = split_point(n * n, f.helpers, part);
+    const std::size_t last = split_point(n * n, f.helpers, part + 1);
+    for (std::size_t i = first; i < last; ++i) f.a[i] = source[i];
+  });
   f.perm.resize(n);
   for (std::size_t i = 0; i < n; ++i) f.perm[i] = static_cast<std::uint32_t>(i);
 
   for (std::size_t k0 = 0; k0 < n; k0 += kPanel) {
     const std::size_t kb = std::min(kPanel, n - k0);
-    bool ok = false;
-    factor_panel(f, k0, kb, ok);
-    if (!ok) {
+    if (!factor_columns(f, k0, kb)) {
       f.singular = true;
       return f;
     }

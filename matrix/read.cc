@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "process/exits.h"
+#include "process/memory.h"
 #include "process/output.h"
 #include "process/parallel.h"
 
@@ -39,8 +40,14 @@ void read_element(Input& in, float& element) {
 // thread, and the pieces are converted at once. Every word lies whole in one
 // piece, and a word's numbers do not depend on what precedes it, so the
 // numbers come out as a sequential read gives them.
+// Text each thread converts at a step: enough that waking a thread costs
+// little beside it.
+constexpr std::size_t kTextPerThread = std::size_t{1} << 20;
+
 void read_elements_in_parallel(Input& in, float* out, std::size_t count) {
-  const std::size_t parts = thread_count();
+  std::size_t parts = std::min<std::size_t>(thread_count(), 8);
+  MemoryCharge buffer = charge_parts(parts, kTextPerThread);
+  grow_buffer(in, parts * kTextPerThread);
   std::vector<std::vector<float>> numbers(parts);
   while (count > 0) {
     if (in.end - in.pos < in.capacity / 2 && !in.exhausted) read_more(in);
@@ -69,14 +76,25 @@ void read_elements_in_parallel(Input& in, float* out, std::size_t count) {
       cut[t] = at;
     }
     parallel_for(parts, [&](std::size_t t) {
-      numbers[t].clear();
-      convert_all(cut[t], cut[t + 1], numbers[t]);
+      // Appended to through a vector of the thread's own: the vectors in
+      // `numbers` share cache lines, and every append writes its end.
+      std::vector<float> mine;
+      mine.swap(numbers[t]);
+      mine.clear();
+      convert_all(cut[t], cut[t + 1], mine);
+      mine.swap(numbers[t]);
     });
-    for (const auto& piece : numbers) {
-      std::size_t take = std::min(count, piece.size());
-      out = std::copy_n(piece.begin(), take, out);
-      count -= take;
+    // The numbers go to their places in parallel too: writing the matrix's
+    // fresh pages is much of the work.
+    std::vector<std::size_t> first(parts + 1, 0);
+    for (std::size_t t = 0; t < parts; ++t) {
+      first[t + 1] = first[t] + std::min(count - std::min(count, first[t]), numbers[t].size());
     }
+    parallel_for(parts, [&](std::size_t t) {
+      std::copy_n(numbers[t].begin(), first[t + 1] - first[t], out + first[t]);
+    });
+    out += first[parts];
+    count -= first[parts];
     in.pos = static_cast<std::size_t>(end - in.buffer.get());
   }
 }
