@@ -55,14 +55,6 @@ bool may_be_mark(const Input& in) {
 
 }  // namespace
 
-void grow_buffer(Input& in, std::size_t capacity) {
-  if (capacity <= in.capacity) return;
-  std::unique_ptr<char[]> bigger(new char[capacity + 1]);
-  std::memcpy(bigger.get(), in.buffer.get(), in.end + 1);
-  in.buffer = std::move(bigger);
-  in.capacity = capacity;
-}
-
 bool read_more(Input& in) {
   if (in.exhausted) return false;
   char* buffer = in.buffer.get();

@@ -71,10 +71,6 @@ Scan scan_integer(Input& in, std::int64_t& value);
 // "%*s": discards the next token. Returns false when the stream has ended.
 bool skip_token(Input& in);
 
-// Makes the buffer hold `capacity` bytes, if it holds fewer, keeping what is
-// unread.
-void grow_buffer(Input& in, std::size_t capacity);
-
 // Reads more bytes into the buffer, moving the unread ones to its front first,
 // and skips a UTF-8 byte-order mark at the very start of the stream. Returns
 // false when nothing more came: the stream has ended, or the buffer is full of

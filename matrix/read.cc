@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "process/exits.h"
-#include "process/memory.h"
 #include "process/output.h"
 #include "process/parallel.h"
 
@@ -40,14 +39,8 @@ void read_element(Input& in, float& element) {
 // thread, and the pieces are converted at once. Every word lies whole in one
 // piece, and a word's numbers do not depend on what precedes it, so the
 // numbers come out as a sequential read gives them.
-// Text each thread converts at a step: enough that waking a thread costs
-// little beside it.
-constexpr std::size_t kTextPerThread = std::size_t{1} << 20;
-
 void read_elements_in_parallel(Input& in, float* out, std::size_t count) {
-  std::size_t parts = std::min<std::size_t>(thread_count(), 8);
-  MemoryCharge buffer = charge_parts(parts, kTextPerThread);
-  grow_buffer(in, parts * kTextPerThread);
+  std::size_t parts = thread_count();
   std::vector<std::vector<float>> numbers(parts);
   while (count > 0) {
     if (in.end - in.pos < in.capacity / 2 && !in.exhausted) read_more(in);
