@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "algebra/instruction_set.h"
+#include "algebra/tiles.h"
 #include "process/exits.h"
 #include "process/memory.h"
 #include "process/parallel.h"
@@ -138,24 +139,11 @@ template <InstructionSet kSet>
   // 8 accumulators in AVX-512's, AVX2's or SSE's registers; 16 of NEON's 32.
   constexpr std::size_t kN = kLanes<kSet>;
   constexpr std::size_t kWide = kX86 ? 2 : 4;
-  double edge[kRows * kCols];
-  for (std::size_t j = 0; j < width; j += kCols) {
-    const double* b_panel = b_packed + j * depth;
-    std::size_t w = std::min(kCols, width - j);
-    for (std::size_t i = 0; i < height; i += kRows) {
-      const double* a_panel = a_packed + i * depth;
-      std::size_t h = std::min(kRows, height - i);
-      double* tile = c + i * ldc + j;
-      if (h == kRows && w == kCols) {
-        subtract_tile<kN, kWide>(depth, a_panel, b_panel, tile, ldc);
-        continue;
-      }
-      // A tile cut by the edge of c is worked on in a full-size copy.
-      for (std::size_t r = 0; r < h; ++r) std::copy_n(tile + r * ldc, w, edge + r * kCols);
-      subtract_tile<kN, kWide>(depth, a_panel, b_panel, edge, kCols);
-      for (std::size_t r = 0; r < h; ++r) std::copy_n(edge + r * kCols, w, tile + r * ldc);
-    }
-  }
+  for_each_tile<kRows, kCols>(
+      height, width, depth, a_packed, b_packed, c, ldc,
+      [&](const double* a_panel, const double* b_panel, double* tile, std::size_t ld) {
+        subtract_tile<kN, kWide>(depth, a_panel, b_panel, tile, ld);
+      });
 }
 
 QUOLVEND_DISPATCH(subtract_block,

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "algebra/instruction_set.h"
+#include "algebra/tiles.h"
 #include "process/output.h"
 #include "process/parallel.h"
 #include "process/progress.h"
@@ -91,24 +92,11 @@ template <InstructionSet kSet>
                                 : kSet == InstructionSet::avx2 ? 2
                                 : kX86                         ? 1
                                                                : 2;
-  float edge[kRows * kCols];
-  for (std::size_t j = 0; j < width; j += kCols) {
-    const float* b_panel = b_packed + j * depth;
-    std::size_t w = std::min(kCols, width - j);
-    for (std::size_t i = 0; i < height; i += kRows) {
-      const float* a_panel = a_packed + i * depth;
-      std::size_t h = std::min(kRows, height - i);
-      float* tile = c + i * ldc + j;
-      if (h == kRows && w == kCols) {
-        multiply_tile<kWide>(depth, a_panel, b_panel, tile, ldc);
-        continue;
-      }
-      // A tile cut by the edge of the result is worked on in a full-size copy.
-      for (std::size_t r = 0; r < h; ++r) std::copy_n(tile + r * ldc, w, edge + r * kCols);
-      multiply_tile<kWide>(depth, a_panel, b_panel, edge, kCols);
-      for (std::size_t r = 0; r < h; ++r) std::copy_n(edge + r * kCols, w, tile + r * ldc);
-    }
-  }
+  for_each_tile<kRows, kCols>(
+      height, width, depth, a_packed, b_packed, c, ldc,
+      [&](const float* a_panel, const float* b_panel, float* tile, std::size_t ld) {
+        multiply_tile<kWide>(depth, a_panel, b_panel, tile, ld);
+      });
 }
 
 QUOLVEND_DISPATCH(multiply_block,
