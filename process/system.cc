@@ -1,23 +1,33 @@
 #include "process/system.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <sstream>
+#include <vector>
 
 namespace quolvend {
 namespace {
 
+// A small system file whole, read with plain descriptors: no stream library
+// for files that may be read where few descriptors are left.
 std::optional<std::string> read_file(const std::string& path) {
-  std::ifstream file(path);
-  if (!file) return std::nullopt;
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buffer[512];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
 }
 
 // The first number in `text`; "max" (no limit) and anything else are absent.
@@ -26,6 +36,19 @@ std::optional<std::uint64_t> leading_number(std::string_view text) {
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end == text.data()) return std::nullopt;
   return value;
+}
+
+// The words of `text`, split at white space.
+std::vector<std::string_view> split_words(std::string_view text) {
+  std::vector<std::string_view> words;
+  std::size_t at = 0;
+  while (true) {
+    at = text.find_first_not_of(" \t\n", at);
+    if (at == std::string_view::npos) return words;
+    std::size_t end = std::min(text.find_first_of(" \t\n", at), text.size());
+    words.push_back(text.substr(at, end - at));
+    at = end;
+  }
 }
 
 // The path after "<id>:<controllers>:" on the line of /proc/self/cgroup whose
@@ -67,10 +90,9 @@ CgroupLimits cgroup_limits(const std::string& root, std::string_view membership)
     if (auto text = group_file(root, *group, "memory.max"))
       limits.memory_bytes = leading_number(*text);
     if (auto text = group_file(root, *group, "cpu.max")) {
-      std::istringstream fields(*text);
-      std::string quota, period;
-      fields >> quota >> period;
-      auto q = leading_number(quota), p = leading_number(period);
+      auto words = split_words(*text);
+      auto q = words.size() > 0 ? leading_number(words[0]) : std::nullopt;
+      auto p = words.size() > 1 ? leading_number(words[1]) : std::nullopt;
       if (q && p && *p > 0) limits.cpus = static_cast<double>(*q) / static_cast<double>(*p);
     }
   }
@@ -146,13 +168,15 @@ Footprint footprint() {
   long page_size = ::sysconf(_SC_PAGESIZE);
   if (!text || page_size <= 0) return now;
   // size resident shared text lib data dt, in pages.
-  std::istringstream fields(*text);
-  std::uint64_t size = 0, resident = 0, shared = 0, code = 0, lib = 0, data = 0;
-  if (!(fields >> size >> resident >> shared >> code >> lib >> data)) return now;
+  auto words = split_words(*text);
+  if (words.size() < 6) return now;
+  auto size = leading_number(words[0]), resident = leading_number(words[1]);
+  auto data = leading_number(words[5]);
+  if (!size || !resident || !data) return now;
   const auto page = static_cast<std::uint64_t>(page_size);
-  now.address_space = size * page;
-  now.resident = resident * page;
-  now.data = data * page;
+  now.address_space = *size * page;
+  now.resident = *resident * page;
+  now.data = *data * page;
   return now;
 }
 
