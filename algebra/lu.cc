@@ -78,9 +78,9 @@ void pack_a(const Operand& a, std::size_t i0, std::size_t height, std::size_t k0
 // Doubles in one register of each instruction set: AVX-512 8, AVX2 4, SSE
 // and NEON 2.
 template <InstructionSet kSet>
-constexpr std::size_t kLanes = kSet == InstructionSet::avx512 ? 8
-                               : kSet == InstructionSet::avx2 ? 4
-                                                              : 2;
+constexpr std::size_t kDoublesPerRegister = kSet == InstructionSet::avx512 ? 8
+                                            : kSet == InstructionSet::avx2 ? 4
+                                                                           : 2;
 // (Spelled out size by size: GCC drops vector_size from an alias template.)
 template <std::size_t kN>
 struct VecDOf;
@@ -137,7 +137,7 @@ template <InstructionSet kSet>
                                                        const double* b_packed, double* c,
                                                        std::size_t ldc) {
   // 8 accumulators in AVX-512's, AVX2's or SSE's registers; 16 of NEON's 32.
-  constexpr std::size_t kN = kLanes<kSet>;
+  constexpr std::size_t kN = kDoublesPerRegister<kSet>;
   constexpr std::size_t kWide = kX86 ? 2 : 4;
   for_each_tile<kRows, kCols>(
       height, width, depth, a_packed, b_packed, c, ldc,

@@ -65,7 +65,7 @@ void* allocate_large(std::size_t bytes) {
 }
 
 std::optional<MemoryCharge> try_charge(std::uint64_t amount) {
-  if (amount > budget()) return std::nullopt;
+  if (amount > budget()) return std::nullopt;  // before adding: a huge amount would wrap
   std::uint64_t before = charged.fetch_add(amount);
   if (before > budget() - amount) {
     charged.fetch_sub(amount);
@@ -90,13 +90,9 @@ void require_memory(std::uint64_t bytes) {
 
 MemoryCharge::MemoryCharge(std::uint64_t amount) {
   if (amount == 0) return;
-  if (amount > budget()) out_of_memory();  // before adding: a huge amount would wrap
-  std::uint64_t before = charged.fetch_add(amount);
-  if (before > budget() - amount) {
-    charged.fetch_sub(amount);
-    out_of_memory();
-  }
-  bytes = amount;
+  auto charge = try_charge(amount);
+  if (!charge) out_of_memory();
+  *this = std::move(*charge);
 }
 
 MemoryCharge::~MemoryCharge() {
