@@ -5,6 +5,10 @@
 #include <cmath>
 #include <random>
 
+#include "algebra/inverse.h"
+#include "algebra/product.h"
+#include "process/parallel.h"
+#include "process/progress.h"
 #include "tests/reference.h"
 #include "tests/test_util.h"
 
@@ -74,18 +78,38 @@ TEST(MatrixDeterminant, EqualsTheMemoisedRecursionOnEveryEngine) {
   }
 }
 
-TEST(MatrixDeterminant, LargeMatricesGiveFiniteResults) {
-  // Far beyond the plain recursion's reach; checks the table path runs through
-  // its big levels and lands on a plausible value.
-  std::mt19937 rng(5);
-  for (std::uint32_t n : {14u, 18u}) {
-    Matrix m = matrix_create(n, n);
-    for (std::uint32_t i = 0; i < n; ++i) m.data[i][i] = 2.0f;
-    m.data[0][n - 1] = 1.0f;
-    EXPECT_EQ(matrix_determinant(m), std::ldexp(1.0f, static_cast<int>(n)));
-    Matrix r = testing::random_matrix(rng, n, n, testing::Mix::small_integers);
-    EXPECT_TRUE(std::isfinite(matrix_determinant(r)));
+// The progress line's estimates are the work the operations report, exactly,
+// on both paths, on a NaN matrix too, and with any thread count.
+TEST(WorkEstimates, EqualTheWorkReported) {
+  std::mt19937 rng(9);
+  for (std::uint32_t n : {3u, 4u, 5u, 9u, 16u, 26u, 27u, 64u, 65u, 130u}) {
+    for (bool nan : {false, true}) {
+      Matrix m = testing::random_matrix(rng, n, n, testing::Mix::mixed_magnitudes);
+      if (nan) m.data[n / 2][1] = NAN;
+      for (unsigned threads : {1u, 3u}) {
+        set_thread_count(threads);
+        if (n < 26) {  // a 26 x 26 determinant is quick; its inverse is not
+          progress_start(inverse_work(m));
+          matrix_inverse(m);
+          EXPECT_EQ(progress_done(), inverse_work(m)) << "inverse " << n << ", NaN " << nan;
+        }
+        progress_start(determinant_work(m));
+        matrix_determinant(m);
+        EXPECT_EQ(progress_done(), determinant_work(m)) << "determinant " << n << ", NaN " << nan;
+        if (n >= 27) {
+          progress_start(inverse_work(m));
+          matrix_inverse(m);
+          EXPECT_EQ(progress_done(), inverse_work(m)) << "inverse " << n << ", NaN " << nan;
+        }
+        Matrix b = testing::random_matrix(rng, n, n + 5, testing::Mix::mixed_magnitudes);
+        progress_start(multiply_work(m, b));
+        matrix_multiply(m, b);
+        EXPECT_EQ(progress_done(), multiply_work(m, b)) << "product " << n;
+      }
+    }
   }
+  set_thread_count(0);
+  progress_start(0);
 }
 
 }  // namespace

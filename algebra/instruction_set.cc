@@ -1,21 +1,9 @@
 #include "algebra/instruction_set.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <string_view>
 
 namespace quolvend {
 namespace {
-
-InstructionSet initial_instruction_set() {
-  auto sets = available_instruction_sets();
-  if (const char* name = std::getenv("QUOLVEND_KERNEL")) {
-    for (InstructionSet set : sets) {
-      if (std::string_view(name) == instruction_set_name(set)) return set;
-    }
-  }
-  return sets.back();
-}
 
 std::atomic<int> chosen{-1};
 
@@ -34,7 +22,7 @@ std::vector<InstructionSet> available_instruction_sets() {
 InstructionSet active_instruction_set() {
   int set = chosen.load(std::memory_order_relaxed);
   if (set < 0) {
-    set = static_cast<int>(initial_instruction_set());
+    set = static_cast<int>(available_instruction_sets().back());
     chosen.store(set, std::memory_order_relaxed);
   }
   return static_cast<InstructionSet>(set);
@@ -60,6 +48,14 @@ const char* instruction_set_name(InstructionSet set) {
       break;
   }
   return "portable";
+}
+
+std::optional<InstructionSet> instruction_set_named(std::string_view name) {
+  for (InstructionSet set :
+       {InstructionSet::portable, InstructionSet::avx2, InstructionSet::avx512}) {
+    if (name == instruction_set_name(set)) return set;
+  }
+  return std::nullopt;
 }
 
 }  // namespace quolvend

@@ -1,10 +1,13 @@
 // The instruction sets the arithmetic kernels are built for, the one place
 // that picks among them, and the vector type they share. Every variant
-// performs the same single-precision operations in the same order (none
-// contracts a multiply and an add), so the choice changes only the speed.
+// performs the same operations in the same order, in the same precision
+// (single for the product and the minor tables, double for the LU), and none
+// contracts a multiply and an add, so the choice changes only the speed.
 #pragma once
 
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 namespace quolvend {
@@ -20,15 +23,18 @@ inline constexpr bool kX86 = false;
 // The variants this build has and this processor can run, the best last.
 std::vector<InstructionSet> available_instruction_sets();
 
-// The variant in use: QUOLVEND_KERNEL ("portable", "avx2" or "avx512") when it
-// names an available one, otherwise the best available.
+// The variant in use: the best available, unless use_instruction_set chose
+// another.
 InstructionSet active_instruction_set();
 
-// Makes `set` the variant in use, if it is available (for tests and
-// benchmarks). Returns whether it is.
+// Makes `set` the variant in use, if it is available. Returns whether it is.
 bool use_instruction_set(InstructionSet set);
 
+// "portable", "avx2" or "avx512".
 const char* instruction_set_name(InstructionSet set);
+
+// The variant of that name, if there is one.
+std::optional<InstructionSet> instruction_set_named(std::string_view name);
 
 // Eight floats, the kernels' vector. Each variant lowers it to its own
 // registers (half an AVX-512 register, one AVX2, two SSE or NEON).

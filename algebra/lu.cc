@@ -167,13 +167,18 @@ void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, con
       }
     }
   }
-  progress_add(std::uint64_t{rows} * cols * depth);
 }
 
 // --- Factorisation --------------------------------------------------------------
 
 // Columns factorised together before the trailing update.
 constexpr std::size_t kPanel = 64;
+
+// The progress units of the panel of kb columns from k0 and its trailing
+// update: about their multiply-adds.
+std::uint64_t panel_work(std::size_t n, std::size_t k0, std::size_t kb) {
+  return std::uint64_t{n - k0} * (n - k0) * kb;
+}
 
 // Whether x makes a better pivot than the best so far: a NaN before any
 // number, then the larger magnitude; a tie keeps the earlier row.
@@ -318,7 +323,7 @@ Factors factorise(const Matrix& m) {
   const std::size_t n = f.n = m.rows;
   // The working copy, and the packing buffers of the threads that can share
   // the widest update (as many as fit).
-  f.charge = MemoryCharge(bytes_for(std::uint64_t{n} * n, sizeof(double)));
+  f.charge = MemoryCharge(large_bytes(bytes_for(std::uint64_t{n} * n, sizeof(double))));
   f.helpers = std::min<std::size_t>(thread_count(), n / kCols + 1);
   f.buffers = charge_parts(f.helpers, kScratchBytes);
   f.scratch.resize(f.helpers);
@@ -338,12 +343,15 @@ Factors factorise(const Matrix& m) {
     const std::size_t kb = std::min(kPanel, n - k0);
     if (!factor_columns(f, k0, kb)) {
       f.singular = true;
-      return f;
+      break;
     }
-    progress_add(std::uint64_t{n - k0} * kb * kb);
+    progress_add(panel_work(n, k0, kb));
     update_right(f, k0, kb);
   }
-  for (std::size_t i = 0; i < n && f.finite_l; ++i) {
+  // The packing buffers go before the solves charge theirs.
+  f.scratch.clear();
+  f.buffers = MemoryCharge();
+  for (std::size_t i = 0; i < n && f.finite_l && !f.singular; ++i) {
     for (std::size_t j = 0; j < i; ++j) f.finite_l &= std::isfinite(f.row(i)[j]);
   }
   return f;
@@ -358,14 +366,25 @@ constexpr std::size_t kSolveColumns = 64;
 // A block of columns starts its forward solve at a row block's first row.
 static_assert(kSolveColumns == kSolveBlock);
 
+// The progress units of solving for `width` columns from `first`: about their
+// multiply-adds when every multiplier is finite. The same units count
+// otherwise, when the forward solve takes longer, so that the count still
+// reaches the estimate when the work ends.
+std::uint64_t solve_work(std::size_t n, std::size_t first, std::size_t width) {
+  return std::uint64_t{width} * ((n - first) * (n - first) + std::uint64_t{n} * n) / 2;
+}
+
 // Solves L U W = the columns of P whose 1 lies in rows [first, first +
 // width), in place in w (n x width); column t of w is then column perm[first
 // + t] of the inverse.
 //
-// Those columns are +0 above row `first`, and stay +0 there through the
-// forward solve: +0 - l * 0 is +0 for any finite l. Where every multiplier is
-// finite, the forward solve therefore starts at row `first` and leaves out the
-// terms of the rows above, which would change nothing: a third of the work.
+// Where every multiplier is finite, the forward solve starts at row `first`
+// and leaves out every term y(i) -= l(i, j) y(j) with j < first, a third of
+// the work, without changing a bit: such a y(j) is +0 (the columns are +0
+// above row `first`, and +0 - l * (+0) stays +0 for finite l, whatever the
+// sign of the product), and for each row those terms come first, while y(i)
+// is still its starting +0 or 1, from which subtracting a zero of either sign
+// changes nothing. An infinite or NaN multiplier would make l * 0 a NaN.
 void solve_columns(const Factors& f, std::size_t first, std::size_t width, double* w,
                    Scratch& scratch) {
   const std::size_t n = f.n;
@@ -416,8 +435,14 @@ void solve_columns(const Factors& f, std::size_t first, std::size_t width, doubl
 }  // namespace
 
 std::uint64_t lu_work(unsigned n, bool inverse) {
-  std::uint64_t cube = std::uint64_t{n} * n * n;
-  return cube / 3 + (inverse ? cube * 2 / 3 : 0);
+  std::uint64_t work = 0;
+  for (std::size_t k0 = 0; k0 < n; k0 += kPanel) work += panel_work(n, k0, std::min(kPanel, n - k0));
+  if (inverse) {
+    for (std::size_t first = 0; first < n; first += kSolveColumns) {
+      work += solve_work(n, first, std::min(kSolveColumns, n - first));
+    }
+  }
+  return work;
 }
 
 float lu_determinant(const Matrix& m) {
@@ -453,6 +478,7 @@ bool lu_invert(const Matrix& m, Matrix& inverse) {
     for (std::size_t b; (b = next.fetch_add(1)) < blocks;) {
       const std::size_t first = b * kSolveColumns, width = std::min(kSolveColumns, n - first);
       solve_columns(f, first, width, w.get(), scratch);
+      progress_add(solve_work(n, first, width));
       for (std::size_t i = 0; i < n; ++i) {
         float* out = inverse.data[i];
         const double* x = w.get() + i * width;

@@ -116,5 +116,37 @@ TEST(Lu, SingularUnderflowingAndNanMatrices) {
   EXPECT_TRUE(std::isnan(lu_determinant(tiny)));
 }
 
+// A pivot tie goes to the earlier row. Random and well-conditioned inputs hide
+// the rule behind the rounding to single precision; a Hilbert matrix with two
+// tied first-column entries shows it in hundreds of printed elements.
+TEST(Lu, PivotTiesGoToTheEarlierRow) {
+  std::mt19937 rng(3);
+  Matrix m = shuffled_hilbert(rng, 27);
+  m.data[3][0] = 1.0f;
+  m.data[7][0] = -1.0f;
+  Matrix actual = matrix_create(27, 27);
+  ASSERT_TRUE(lu_invert(m, actual));
+  EXPECT_TRUE(bits_equal(*reference::lu_inverse(m), actual));
+}
+
+// Exact zero pivot columns from equal and proportional rows; the sign of a
+// permutation's determinant.
+TEST(Lu, SingularRowsAndPermutations) {
+  std::mt19937 rng(4);
+  for (float factor : {1.0f, 2.0f}) {
+    Matrix m = testing::random_matrix(rng, 27, 27, testing::Mix::small_integers);
+    for (std::uint32_t j = 0; j < 27; ++j) m.data[20][j] = factor * m.data[6][j];
+    Matrix out = matrix_create(27, 27);
+    EXPECT_FALSE(lu_invert(m, out)) << factor;
+    EXPECT_TRUE(same_bits(lu_determinant(m), 0.0f)) << factor;
+  }
+  // Reversing n rows takes n (n - 1) / 2 swaps of neighbours.
+  for (std::uint32_t n : {27u, 29u}) {
+    Matrix reversal = matrix_create(n, n);
+    for (std::uint32_t i = 0; i < n; ++i) reversal.data[i][n - 1 - i] = 1.0f;
+    EXPECT_EQ(lu_determinant(reversal), n * (n - 1) / 2 % 2 ? -1.0f : 1.0f) << n;
+  }
+}
+
 }  // namespace
 }  // namespace quolvend

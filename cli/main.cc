@@ -1,6 +1,7 @@
 // quolvend: a calculator for dense single-precision matrices. One run, one
-// operation: parse the options, load one or two operands from files or the
-// keyboard, print the result, exit 0; any failure ends with a message and 1.
+// operation: read the configuration, load one or two operands from files or
+// the keyboard, compute, print the result, exit 0; any failure ends with a
+// message and 1.
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,34 +16,55 @@
 #include "algebra/inverse.h"
 #include "algebra/product.h"
 #include "algebra/sum.h"
-#include "cli/options.h"
+#include "cli/config.h"
 #include "matrix/input.h"
 #include "matrix/load.h"
 #include "matrix/print.h"
 #include "matrix/read.h"
 #include "process/exits.h"
-#include "process/memory.h"
 #include "process/output.h"
-#include "process/parallel.h"
 #include "process/progress.h"
 
 namespace quolvend {
 namespace {
 
+bool takes_two_operands(Operation operation) {
+  return operation == Operation::add || operation == Operation::subtract ||
+         operation == Operation::multiply || operation == Operation::divide;
+}
+
 // The name "-" stands for standard input, read as a file: no banner, no
 // prompts, through the one buffer every read of standard input shares.
 bool names_standard_input(const char* name) { return std::strcmp(name, "-") == 0; }
 
-// Loads the operand named at argv[position] (positions as getopt_long left
-// them, so exactly one option word is expected before the names), or, when
-// the command line is shorter, from the keyboard after `banner`.
-Matrix load_operand(int argc, char** argv, int position, const char* banner, Input& keyboard) {
-  if (argc > position) {
-    if (names_standard_input(argv[position])) return matrix_read(keyboard, /*prompts=*/false);
-    return load_file(argv[position]);
+// Loads the operand of file `name`, or, without one, from the keyboard after
+// `banner`.
+Matrix load_operand(const char* name, const char* banner, Input& keyboard) {
+  if (name) {
+    if (names_standard_input(name)) return matrix_read(keyboard, /*prompts=*/false);
+    return load_file(name);
   }
   out_line(banner);
   return matrix_read(keyboard, /*prompts=*/true);
+}
+
+struct Operands {
+  Matrix first;
+  std::optional<Matrix> second;
+};
+
+// The operation's operands, in turn; two named files may load at once.
+Operands load_operands(const RunConfig& config, Input& keyboard) {
+  if (!takes_two_operands(config.operation)) {
+    return {load_operand(config.first, "First Matrix", keyboard), std::nullopt};
+  }
+  if (config.first && config.second && !names_standard_input(config.first) &&
+      !names_standard_input(config.second)) {
+    auto both = load_two_files(config.first, config.second);
+    return {std::move(both.first), std::move(both.second)};
+  }
+  Matrix first = load_operand(config.first, "First Matrix", keyboard);
+  return {std::move(first), load_operand(config.second, "Second Matrix", keyboard)};
 }
 
 // Asks for the row and the column to cut and reads them as "%i %i" does. Two
@@ -58,88 +80,80 @@ void read_cut_position(Input& keyboard, const Matrix& m, std::uint32_t& row, std
   col = static_cast<std::uint32_t>(c);
 }
 
-// Prints the result of a two-operand operation, or "No Solution" when the
-// operation refused its operands (it has said why). Returns the status.
-int finish(const std::optional<Matrix>& result) {
-  progress_finish();
-  if (!result) {
+// What an operation comes to: a matrix, a determinant, or nothing when it
+// refused its operands (having said why).
+struct Result {
+  std::optional<Matrix> matrix;
+  std::optional<float> determinant;
+};
+
+// The work the operation takes, in the units it reports as progress.
+std::uint64_t work_of(Operation operation, const Operands& x) {
+  switch (operation) {
+    case Operation::determinant:
+      return determinant_work(x.first);
+    case Operation::invert:
+      return inverse_work(x.first);
+    case Operation::multiply:
+      return multiply_work(x.first, *x.second);
+    case Operation::divide:
+      return divide_work(x.first, *x.second);
+    case Operation::none:
+    case Operation::add:
+    case Operation::subtract:
+    case Operation::cut:
+      break;
+  }
+  return 0;
+}
+
+Result compute(Operation operation, const Operands& x, Input& keyboard) {
+  switch (operation) {
+    case Operation::add:
+      return {matrix_add(x.first, *x.second), std::nullopt};
+    case Operation::subtract:
+      return {matrix_subtract(x.first, *x.second), std::nullopt};
+    case Operation::multiply:
+      return {matrix_multiply(x.first, *x.second), std::nullopt};
+    case Operation::divide:
+      return {matrix_divide(x.first, *x.second), std::nullopt};
+    case Operation::determinant:
+      return {std::nullopt, matrix_determinant(x.first)};
+    case Operation::invert:
+      return {matrix_inverse(x.first), std::nullopt};
+    case Operation::cut: {
+      std::uint32_t row, col;
+      read_cut_position(keyboard, x.first, row, col);
+      return {matrix_cut(x.first, row, col), std::nullopt};
+    }
+    case Operation::none:
+      break;
+  }
+  return {};  // read_config never lets `none` through
+}
+
+// Prints the result; "No Solution" and status 1 when there is none.
+int print(const Result& result) {
+  if (result.determinant) {
+    print_determinant(*result.determinant);
+  } else if (result.matrix) {
+    matrix_print(*result.matrix);
+  } else {
     out_line("No Solution");
     return 1;
   }
-  matrix_print(*result);
   return 0;
 }
 
 int run(int argc, char** argv) {
-  Operation operation = parse_options(argc, argv);
-  // What the system allows is read from files of its own, before an operand
-  // holds a descriptor that an open-file limit may need.
-  memory_budget();
-  thread_count();
-  if (::isatty(STDERR_FILENO)) progress_enable(STDERR_FILENO);
+  const RunConfig config = read_config(argc, argv);
+  start_run(config);
   Input keyboard(STDIN_FILENO, /*interactive=*/true, /*sole_reader=*/false);
-
-  // One-operand operations.
-  switch (operation) {
-    case Operation::cut: {
-      Matrix m = load_operand(argc, argv, 2, "First Matrix", keyboard);
-      std::uint32_t row, col;
-      read_cut_position(keyboard, m, row, col);
-      matrix_print(matrix_cut(m, row, col));
-      return 0;
-    }
-    case Operation::invert: {
-      Matrix m = load_operand(argc, argv, 2, "First Matrix", keyboard);
-      progress_start(inverse_work(m));
-      Matrix inverse = matrix_inverse(m);
-      progress_finish();
-      matrix_print(inverse);
-      return 0;
-    }
-    case Operation::determinant: {
-      Matrix m = load_operand(argc, argv, 2, "First Matrix", keyboard);
-      progress_start(determinant_work(m));
-      float determinant = matrix_determinant(m);
-      progress_finish();
-      print_determinant(determinant);
-      return 0;
-    }
-    case Operation::none:
-    case Operation::add:
-    case Operation::subtract:
-    case Operation::multiply:
-    case Operation::divide:
-      break;
-  }
-
-  // Two-operand operations. Two named files may load at once.
-  std::optional<Matrix> first, second;
-  if (argc > 3 && !names_standard_input(argv[2]) && !names_standard_input(argv[3])) {
-    auto both = load_two_files(argv[2], argv[3]);
-    first = std::move(both.first);
-    second = std::move(both.second);
-  } else {
-    first = load_operand(argc, argv, 2, "First Matrix", keyboard);
-    second = load_operand(argc, argv, 3, "Second Matrix", keyboard);
-  }
-  switch (operation) {
-    case Operation::add:
-      return finish(matrix_add(*first, *second));
-    case Operation::subtract:
-      return finish(matrix_subtract(*first, *second));
-    case Operation::multiply:
-      progress_start(multiply_work(*first, *second));
-      return finish(matrix_multiply(*first, *second));
-    case Operation::divide:
-      progress_start(divide_work(*first, *second));
-      return finish(matrix_divide(*first, *second));
-    case Operation::none:
-    case Operation::cut:
-    case Operation::invert:
-    case Operation::determinant:
-      break;
-  }
-  return 1;  // parse_options never returns these here
+  const Operands operands = load_operands(config, keyboard);
+  progress_start(work_of(config.operation, operands));
+  const Result result = compute(config.operation, operands, keyboard);
+  progress_finish();
+  return print(result);
 }
 
 }  // namespace

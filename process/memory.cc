@@ -8,14 +8,14 @@
 #include <utility>
 
 #include "process/exits.h"
+#include "process/parallel.h"
 #include "process/system.h"
+#include "process/thread.h"
 
 namespace quolvend {
 namespace {
 
 std::atomic<std::uint64_t> charged{0};
-
-std::uint64_t budget() { return memory_budget(); }
 
 // What `limit` leaves beside `used` and the slack.
 std::uint64_t room(std::uint64_t limit, std::uint64_t used) {
@@ -23,22 +23,50 @@ std::uint64_t room(std::uint64_t limit, std::uint64_t used) {
   return limit > used + kSlack ? limit - used - kSlack : 0;
 }
 
-}  // namespace
+struct Budget {
+  std::uint64_t data = 0;
+  std::uint64_t stacks = 0;
+};
 
-std::uint64_t memory_budget() {
-  static const std::uint64_t bytes = [] {
-    const MemoryLimits limits = memory_limits();
-    const Footprint now = footprint();
-    return std::min({room(limits.physical, now.resident),
-                     room(limits.address_space, now.address_space), room(limits.data, now.data),
-                     room(limits.cgroup, now.resident)});
-  }();
-  return bytes;
+Budget budget_from_limits(std::uint64_t stack_bytes) {
+  const MemoryLimits limits = memory_limits();
+  const Footprint now = footprint();
+  const std::uint64_t left =
+      std::min({room(limits.physical, now.resident), room(limits.address_space, now.address_space),
+                room(limits.data, now.data), room(limits.cgroup, now.resident)});
+  Budget b;
+  b.stacks = std::min(stack_bytes, left / 8);
+  b.data = left - b.stacks;
+  return b;
 }
 
+// Until set_memory_budget, room for as many threads as the pool may start.
+Budget& the_budget() {
+  static Budget b = budget_from_limits(std::uint64_t{kMaxThreads + 1} * kThreadBytes);
+  return b;
+}
+
+std::uint64_t budget() { return the_budget().data; }
+
+}  // namespace
+
+std::uint64_t memory_budget() { return budget(); }
+
+void set_memory_budget(std::uint64_t stack_bytes) {
+  the_budget() = budget_from_limits(stack_bytes);
+}
+
+std::uint64_t stack_room() { return the_budget().stacks; }
+
 MemoryCharge charge_parts(std::size_t& parts, std::uint64_t bytes_each) {
-  for (; parts > 1; parts = parts / 2) {
+  while (parts > 1) {
+    // As many as fit now, then one fewer each time another thread's charge
+    // gets in first.
+    const std::uint64_t free = budget() - std::min(budget(), charged.load());
+    parts = std::min<std::uint64_t>(parts, free / std::max<std::uint64_t>(bytes_each, 1));
+    if (parts <= 1) break;
     if (auto charge = try_charge(bytes_for(parts, bytes_each))) return std::move(*charge);
+    --parts;
   }
   parts = 1;
   return MemoryCharge(bytes_each);
@@ -56,6 +84,8 @@ void advise_huge_pages(void* block, std::size_t bytes) {
   (void)bytes;
 #endif
 }
+
+std::uint64_t large_bytes(std::uint64_t bytes) { return bytes_for(1, bytes, kHugePage); }
 
 void* allocate_large(std::size_t bytes) {
   void* block = nullptr;

@@ -35,7 +35,10 @@ std::optional<MemoryCharge> try_charge(std::uint64_t bytes);
 
 // Charges `bytes_each` for each of `parts` threads' buffers, or for as many
 // as fit, lowering `parts` to that number: fewer threads give the same result.
-// Ends with "MALLOC error" if not even one part's fits.
+// Ends with "MALLOC error" if not even one part's fits. Hold it for one step
+// only: what the extra parts took must be free again before the next step
+// charges what it cannot do without, or a larger budget could fail where a
+// smaller one succeeds.
 MemoryCharge charge_parts(std::size_t& parts, std::uint64_t bytes_each);
 
 // Asks the system to back the 2 MiB-aligned stretches of [block, block +
@@ -44,21 +47,35 @@ MemoryCharge charge_parts(std::size_t& parts, std::uint64_t bytes_each);
 void advise_huge_pages(void* block, std::size_t bytes);
 
 // Allocates `bytes` for large working data that is written in full, or
-// returns null when the allocator refuses. The block is aligned to 2 MiB and,
+// returns null when the allocator refuses; large_bytes(bytes) is what it may
+// take of the address space, to be charged. The block is aligned to 2 MiB and,
 // where the system offers them, backed by huge pages: writing it then takes
 // one page fault per 2 MiB rather than per 4 KiB. Release it with std::free.
 void* allocate_large(std::size_t bytes);
+std::uint64_t large_bytes(std::uint64_t bytes);
 
-// The budget, worked out once: for each limit on the process's memory
+// The budget for data, worked out from the system's limits at the first
+// call, or by set_memory_budget: for each limit on the process's memory
 // (physical memory, RLIMIT_AS, RLIMIT_DATA, the control group's limit), what
-// it leaves beside what the process already holds, less kSlack for buffers
-// too small to charge; the least of these. Reading the system's files needs a
-// descriptor, so the program settles it before it opens any operand.
+// it leaves beside what the process already holds, less kSlack for buffers too
+// small to charge; the least of these, less the room set apart for thread
+// stacks. Reading the system's files needs a descriptor, so the program
+// settles it before it opens any operand.
 std::uint64_t memory_budget();
 
-// Room kept for buffers too small to charge one by one: input and output
-// buffers, per-thread lists of numbers, the allocator's own overhead.
-inline constexpr std::uint64_t kSlack = std::uint64_t{8} << 20;
+// Room set apart from the budget for the stacks of the program's threads:
+// `stack_bytes` at most, and never more than an eighth of what the limits
+// leave. It grows with the limits by an eighth of their growth at most, so a
+// larger limit never leaves less for data. Called once, at start.
+void set_memory_budget(std::uint64_t stack_bytes);
+
+// The room set apart for thread stacks.
+std::uint64_t stack_room();
+
+// Room kept for buffers too small to charge one by one: the input and output
+// buffers, the reader's per-thread lists of numbers, the allocator's own
+// overhead.
+inline constexpr std::uint64_t kSlack = std::uint64_t{2} << 20;
 
 // a * b + c in bytes, saturating at UINT64_MAX, which never fits.
 std::uint64_t bytes_for(std::uint64_t count, std::uint64_t size, std::uint64_t extra = 0);

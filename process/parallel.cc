@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <mutex>
 #include <vector>
@@ -17,19 +14,7 @@
 namespace quolvend {
 namespace {
 
-constexpr unsigned kMaxThreads = 256;
-
-unsigned configured_threads() {
-  if (const char* text = std::getenv("QUOLVEND_THREADS")) {
-    unsigned value = 0;
-    const char* end = text + std::strlen(text);
-    auto [stop, error] = std::from_chars(text, end, value);
-    if (error == std::errc() && stop == end && value > 0) return std::min(value, kMaxThreads);
-  }
-  return std::min(usable_cores(), kMaxThreads);
-}
-
-std::atomic<unsigned> override_threads{0};
+std::atomic<unsigned> threads_set{0};
 
 // Set while a thread runs a task, so that a nested step runs in place.
 thread_local bool inside_task = false;
@@ -92,8 +77,10 @@ void* Pool::worker_main(void* index) {
 std::mutex step_mutex;  // one step at a time uses the pool
 
 // Runs every task on this thread, as the pool would: the first exception
-// comes out after the rest have run.
+// comes out after the rest have run. A step called from a task runs inline too.
 void run_inline(std::size_t tasks, const std::function<void(std::size_t)>& task) {
+  const bool outer = inside_task;
+  inside_task = true;
   std::exception_ptr error;
   for (std::size_t i = 0; i < tasks; ++i) {
     try {
@@ -102,18 +89,20 @@ void run_inline(std::size_t tasks, const std::function<void(std::size_t)>& task)
       if (!error) error = std::current_exception();
     }
   }
+  inside_task = outer;
   if (error) std::rethrow_exception(error);
 }
 
 }  // namespace
 
 unsigned thread_count() {
-  static const unsigned configured = configured_threads();
-  unsigned forced = override_threads.load();
-  return forced > 0 ? forced : configured;
+  if (threads_set.load(std::memory_order_relaxed) == 0) set_thread_count(0);
+  return threads_set.load(std::memory_order_relaxed);
 }
 
-void set_thread_count(unsigned threads) { override_threads = std::min(threads, kMaxThreads); }
+void set_thread_count(unsigned threads) {
+  threads_set = std::min(threads > 0 ? threads : usable_cores(), kMaxThreads);
+}
 
 std::size_t split_point(std::size_t count, std::size_t parts, std::size_t part, std::size_t align) {
   if (part >= parts) return count;
@@ -128,7 +117,7 @@ void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& tas
     run_inline(tasks, task);
     return;
   }
-  std::lock_guard step(step_mutex);
+  std::unique_lock step(step_mutex);
   Pool& p = pool();
   {
     std::lock_guard lock(p.mutex);
@@ -143,6 +132,7 @@ void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& tas
     helpers = std::min(helpers, p.workers);
   }
   if (helpers == 0) {
+    step.unlock();
     run_inline(tasks, task);
     return;
   }

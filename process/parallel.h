@@ -13,17 +13,21 @@ namespace quolvend {
 // worth handing to threads.
 inline constexpr std::size_t kParallelElements = std::size_t{1} << 16;
 
-// Threads a parallel step may use: QUOLVEND_THREADS when it holds a number
-// from 1 up, otherwise every core the process may run on.
-unsigned thread_count();
+// The most threads the program uses, however many cores there are.
+inline constexpr unsigned kMaxThreads = 256;
 
-// Overrides thread_count() (for tests and benchmarks); 0 restores it.
+// Sets how many threads a parallel step may use: `threads`, at most
+// kMaxThreads, or every core the process may run on for 0. Set once at start
+// (tests and benchmarks change it between runs); until then, every core.
 void set_thread_count(unsigned threads);
+
+// Threads a parallel step may use, as set.
+unsigned thread_count();
 
 // Runs task(0) ... task(tasks - 1), spread over up to thread_count() threads
 // (the caller's among them), and returns when all have finished. Tasks must
-// not depend on one another. Called from inside a task, runs the tasks in
-// order on that thread. An exception escaping a task is rethrown here, after
+// not depend on one another. Called from inside a task, or when no worker
+// thread can start, runs the tasks in order on the calling thread. An exception escaping a task is rethrown here, after
 // every task has finished.
 void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task);
 

@@ -27,6 +27,7 @@ constexpr auto kInterval = std::chrono::milliseconds(200);
 // estimated whole length is shorter than kLongWork.
 constexpr double kFirstShow = 0.5;
 constexpr double kLongWork = 1.0;
+constexpr double kMostShown = 0.99;
 
 int terminal = -1;
 std::atomic<std::uint64_t> done{0};
@@ -39,7 +40,12 @@ bool stopping = false;
 // Whether a line is on the terminal now: a signal handler erases it.
 std::atomic<bool> shown{false};
 
-constexpr std::string_view kErase = "\r\033[K";
+// The line is written from the start of its row and the cursor goes back
+// there after it, so that erasing it clears from the cursor to the end of the
+// screen: every row the line occupies, also after a narrower terminal has
+// wrapped it into several (a terminal that reflows keeps the cursor at the
+// start of the wrapped line).
+constexpr std::string_view kErase = "\r\033[J";
 
 // A terminal that cannot be written to shows nothing.
 void show(std::string_view text) { write_all(terminal, text); }
@@ -89,7 +95,8 @@ void* ticker_loop(void*) {
   std::unique_lock lock(mutex);
   while (!wake.wait_for(lock, kInterval, [] { return stopping; })) {
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    double fraction = std::min(1.0, static_cast<double>(done.load()) / static_cast<double>(total));
+    // Short of 100 % until the work ends: an estimate may come up short.
+    double fraction = std::min(kMostShown, static_cast<double>(done.load()) / static_cast<double>(total));
     double expected = fraction > 0 ? elapsed / fraction : 2 * kLongWork + elapsed;
     if (elapsed < kFirstShow || expected < kLongWork) continue;
     char text[96];
@@ -102,15 +109,16 @@ void* ticker_loop(void*) {
     char out[128];
     std::memcpy(out, "\r", 1);
     std::memcpy(out + 1, line.data(), line.size());
-    std::memcpy(out + 1 + line.size(), "\033[K", 3);
+    std::memcpy(out + 1 + line.size(), "\033[J\r", 4);
     shown = true;
-    show({out, line.size() + 4});
+    show({out, line.size() + 5});
   }
   if (shown.exchange(false)) show(kErase);
   return nullptr;
 }
 
-// On SIGINT, SIGTERM or SIGHUP: erase the line, then end as the signal would.
+// On SIGINT, SIGTERM, SIGHUP or SIGQUIT: erase the line, then end as the
+// signal would (a core dump included).
 void erase_and_die(int signal) {
   if (shown.exchange(false)) (void)::write(terminal, kErase.data(), kErase.size());
   ::signal(signal, SIG_DFL);
@@ -118,7 +126,7 @@ void erase_and_die(int signal) {
 }
 
 void catch_interruptions() {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     struct sigaction current;
     // A signal the caller ignores stays ignored.
     if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
@@ -132,21 +140,27 @@ void catch_interruptions() {
 }  // namespace
 
 void progress_enable(int fd) {
+  static bool hooked = false;
   terminal = fd;
+  if (fd < 0 || hooked) return;
+  hooked = true;
   on_quit(progress_finish);
   catch_interruptions();
 }
 
 void progress_start(std::uint64_t units) {
-  if (terminal < 0 || units == 0 || ticking) return;
+  if (ticking) return;
   total = units;
   done = 0;
+  if (terminal < 0 || units == 0) return;
   stopping = false;
   // Without a thread of its own there is simply no indicator.
   ticking = start_thread(ticker, ticker_loop, nullptr);
 }
 
 void progress_add(std::uint64_t units) { done.fetch_add(units, std::memory_order_relaxed); }
+
+std::uint64_t progress_done() { return done.load(); }
 
 void progress_finish() {
   if (!ticking) return;
@@ -155,7 +169,7 @@ void progress_finish() {
     stopping = true;
   }
   wake.notify_all();
-  ::pthread_join(ticker, nullptr);
+  join_thread(ticker);
   ticking = false;
 }
 

@@ -10,16 +10,24 @@
 
 namespace quolvend {
 
-// Shows the indicator on `fd` for the runs of work that follow.
+// Shows the indicator on `fd` for the runs of work that follow (-1: nowhere).
+// The first time, also registers progress_finish to run in quit (exits.h),
+// and handlers for SIGINT, SIGTERM, SIGHUP and SIGQUIT that erase the line
+// before the signal ends the process as it would have (signals the caller
+// ignores stay ignored).
 void progress_enable(int fd);
 
 // Starts a run of `total` units of work. The indicator, when enabled, updates
 // a few times a second with the share done, the time taken and an estimate of
-// the time left.
+// the time left; it shows no more than 99 % until the run ends.
 void progress_start(std::uint64_t total);
 
 // Counts `units` more as done. Cheap, and safe from any thread.
 void progress_add(std::uint64_t units);
+
+// The units counted since the run started: a run's estimate is exact when
+// this reaches its total at the end.
+std::uint64_t progress_done();
 
 // Ends the run and erases the indicator, before the result is written.
 void progress_finish();

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -38,7 +41,7 @@ TEST(Progress, ShowsShareAndTimesOnATerminalThenErasesThem) {
   EXPECT_NE(shown.find(" 25% done, "), std::string::npos) << shown;
   EXPECT_NE(shown.find(" elapsed, "), std::string::npos) << shown;
   progress_finish();
-  EXPECT_NE(read_until(screen, "\r\033[K", 60).find("\r\033[K"), std::string::npos);
+  EXPECT_NE(read_until(screen, "\r\033[J", 60).find("\r\033[J"), std::string::npos);
   progress_enable(-1);
   ::close(screen);
   ::close(terminal);
@@ -56,12 +59,44 @@ TEST(Progress, FitsTheTerminalsWidth) {
   progress_add(250);
   std::string shown = read_until(screen, "done", 60);
   progress_finish();
-  shown += read_until(screen, "\r\033[K", 60);
-  EXPECT_NE(shown.find("\r 25% done\033[K"), std::string::npos) << shown;
+  shown += read_until(screen, "\r\033[J", 60);
+  EXPECT_NE(shown.find("\r 25% done\033[J\r"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("elapsed"), std::string::npos) << shown;
   progress_enable(-1);
   ::close(screen);
   ::close(terminal);
+}
+
+// A signal that ends the run mid-way erases the line first, then ends the
+// process as the signal would have. Each signal in a child process of its own,
+// all at once.
+TEST(Progress, ErasedWhenASignalEndsTheRun) {
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  int screens[4], terminals[4];
+  pid_t children[4];
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(::openpty(&screens[i], &terminals[i], nullptr, nullptr, nullptr), 0);
+    children[i] = ::fork();
+    if (children[i] == 0) {
+      rlimit no_core{0, 0};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      progress_enable(terminals[i]);
+      progress_start(1000);
+      progress_add(250);
+      for (;;) ::pause();
+    }
+  }
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_NE(read_until(screens[i], "left", 60).find("left"), std::string::npos);
+    ::kill(children[i], signals[i]);
+    std::string shown = read_until(screens[i], "\r\033[J", 60);
+    int status = 0;
+    ::waitpid(children[i], &status, 0);
+    EXPECT_NE(shown.find("\r\033[J"), std::string::npos) << signals[i];
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signals[i]) << signals[i];
+    ::close(screens[i]);
+    ::close(terminals[i]);
+  }
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // Fault injection: random cases, each run as a plain one-thread run with
 // regular files and no limits, then again under random thread counts, kinds
 // of file (FIFO, pipe, process substitution, "-") and resource limits
-// (address space, data, stack, open files). Each second outcome must be the
-// plain one byte for byte, or "MALLOC error" with status 1 where memory ran
-// out (after what the plain run printed before it, such as a prompt): never a
-// signal, a hang or another message. CI runs a fixed slice;
-// QUOLVEND_FAULT_RUNS and QUOLVEND_FAULT_SEED run others.
+// (address space, data, stack, open files), and threads that cannot start.
+// Each second outcome must be the plain one byte for byte, or "MALLOC error"
+// with status 1 where memory ran out (after what the plain run printed before
+// it, such as a prompt): never a signal, a hang or another message. And a
+// run that fits under one limit fits under every larger one. CI runs a fixed
+// slice; QUOLVEND_FAULT_RUNS and QUOLVEND_FAULT_SEED run others.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/odd_tokens.h"
+#include "tests/matrix_text.h"
 #include "tests/run.h"
 
 namespace quolvend::testing {
@@ -21,28 +22,15 @@ namespace {
 
 class Cases {
  public:
-  explicit Cases(std::uint32_t seed) : rng_(seed) {}
+  explicit Cases(std::uint32_t seed) : text_(seed) {}
 
-  std::size_t below(std::size_t n) {
-    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
-  }
+  std::size_t below(std::size_t n) { return text_.below(static_cast<std::uint32_t>(n)); }
 
-  // A matrix text of the given size: small integers, decimals, now and then
-  // an odd token, and sometimes cut short.
+  // A matrix text of the given size, sometimes cut short.
   std::string matrix(std::uint32_t rows, std::uint32_t cols) {
-    std::string text = std::to_string(rows) + " " + std::to_string(cols) + "\n";
-    std::size_t count = std::size_t{rows} * cols;
-    if (below(8) == 0) count = below(count + 1);  // short
-    for (std::size_t i = 0; i < count; ++i) {
-      if (below(40) == 0) text += std::string(kOddTokens[below(std::size(kOddTokens))]) + " ";
-      text += std::to_string(static_cast<int>(below(19)) - 9);
-      if (below(2) == 0) {
-        text += '.';
-        text += std::to_string(below(1000));
-      }
-      text += i % cols == cols - 1 ? "\n" : " ";
-    }
-    return text;
+    std::uint64_t count = std::uint64_t{rows} * cols;
+    if (below(8) == 0) count = below(count + 1);
+    return text_.matrix(rows, cols, MatrixText::Kind::mixed, count);
   }
 
   std::uint32_t size() {
@@ -51,7 +39,7 @@ class Cases {
   }
 
  private:
-  std::mt19937 rng_;
+  MatrixText text_;
 };
 
 // How the operand `name` reaches the program: its word on the command line,
@@ -80,6 +68,25 @@ std::string operand(Cases& cases, const std::string& name, bool stdin_free, std:
     default:
       return name;
   }
+}
+
+enum class Verdict { same, out_of_memory, other };
+
+// How `actual` compares with the plain run's outcome. Memory may run out after
+// a prompt: what came before "MALLOC error" must then be the plain run's.
+Verdict verdict(const Outcome& expected, const Outcome& actual) {
+  if (actual.out == expected.out && actual.err == expected.err &&
+      actual.status == expected.status) {
+    return Verdict::same;
+  }
+  const std::string kOutOfMemory = "MALLOC error\n";
+  const std::size_t before = actual.out.size() - std::min(actual.out.size(), kOutOfMemory.size());
+  if (actual.err.empty() && actual.status == 1 && actual.out.size() >= kOutOfMemory.size() &&
+      actual.out.compare(before, kOutOfMemory.size(), kOutOfMemory) == 0 &&
+      expected.out.compare(0, before, actual.out, 0, before) == 0) {
+    return Verdict::out_of_memory;
+  }
+  return Verdict::other;
 }
 
 TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
@@ -133,6 +140,7 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
       limits += cases.below(2) ? "ulimit -n 4; " : "ulimit -n 5; ";
     }
     const std::string threads = kThreads[cases.below(std::size(kThreads))];
+    if (cases.below(6) == 0) limits += "export QUOLVEND_REFUSE_THREADS=1; ";
     const std::string command = setup + limits + "QUOLVEND_THREADS=" + threads +
                                 " exec timeout 60 quolvend " + option + " " + first +
                                 (two ? " " + second : "") + redirect;
@@ -147,20 +155,73 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
             "'",
         shaken);
 
-    const bool same = actual.out == expected.out && actual.err == expected.err &&
-                      actual.status == expected.status;
-    // Memory may run out after a prompt: what came before it is the plain run's.
-    const std::string kOutOfMemory = "MALLOC error\n";
-    const bool out_of_memory =
-        actual.err.empty() && actual.status == 1 && actual.out.size() >= kOutOfMemory.size() &&
-        actual.out.compare(actual.out.size() - kOutOfMemory.size(), kOutOfMemory.size(),
-                           kOutOfMemory) == 0 &&
-        expected.out.compare(0, actual.out.size() - kOutOfMemory.size(), actual.out, 0,
-                             actual.out.size() - kOutOfMemory.size()) == 0;
-    ASSERT_TRUE(same || out_of_memory)
+    ASSERT_NE(verdict(expected, actual), Verdict::other)
         << "run " << run << ": " << command << "\n  plain: status " << expected.status << ", "
         << expected.out.substr(0, 200) << expected.err << "\n  this:  status " << actual.status
         << ", " << actual.out.substr(0, 200) << actual.err;
+  }
+}
+
+// With no thread able to start, every run, nested parallel steps included
+// (two large files read at once, each in parallel), is the one-thread run.
+TEST(FaultInjection, NoThreadCanStart) {
+  Cases cases(24);
+  Sandbox box;
+  box.write("a.txt", cases.matrix(300, 300));
+  box.write("b.txt", cases.matrix(300, 300));
+  for (const char* option : {"-a", "-m", "-d", "-i", "-D"}) {
+    const std::string command = std::string("exec timeout 60 quolvend ") + option + " a.txt b.txt";
+    Outcome expected =
+        run_shell(command, {{}, "", {{"QUOLVEND_THREADS", "1"}}, std::nullopt, box.path()});
+    Outcome actual = run_shell(
+        command,
+        {{}, "", {{"QUOLVEND_THREADS", "4"}, {"QUOLVEND_REFUSE_THREADS", "1"}}, std::nullopt,
+         box.path()});
+    EXPECT_EQ(verdict(expected, actual), Verdict::same)
+        << option << ": status " << actual.status << ", " << actual.out.substr(0, 200);
+  }
+}
+
+// For every thread count, a run that succeeds under one memory limit succeeds
+// under every larger one: threads and their buffers take only what the run's
+// own data leaves, and a step frees what it no longer needs before the next
+// step charges. A limit sweep over operations whose steps charge in turn.
+TEST(FaultInjection, MoreMemoryNeverTurnsAResultIntoFailure) {
+  if (!runs_natively()) GTEST_SKIP() << "limits need the program to run natively";
+  Cases cases(25);
+  Sandbox box;
+  box.write("big.txt", cases.matrix(300, 300));
+  box.write("lu.txt", cases.matrix(150, 150));
+  box.write("cofactor.txt", cases.matrix(20, 20));
+  const char* const kRuns[] = {"-a big.txt big.txt", "-m big.txt big.txt", "-i lu.txt",
+                               "-d lu.txt lu.txt", "-i cofactor.txt"};
+  // Below some limit the program cannot even be loaded; the sweep starts where
+  // the smallest run fits.
+  constexpr int kStep = 700;
+  int lowest = 2000;
+  while (run_shell("ulimit -v " + std::to_string(lowest) + "; echo 1 1 1 | quolvend -D -", {})
+             .status != 0) {
+    lowest += kStep;
+    ASSERT_LT(lowest, 100000) << "a 1 x 1 determinant never fits";
+  }
+  for (const char* run : kRuns) {
+    const std::string command = std::string("exec timeout 60 quolvend ") + run;
+    Outcome expected =
+        run_shell(command, {{}, "", {{"QUOLVEND_THREADS", "1"}}, std::nullopt, box.path()});
+    for (const char* threads : {"1", "3", "64"}) {
+      bool succeeded = false;
+      for (int kib = lowest; kib <= lowest + 14000; kib += kStep) {
+        Outcome actual = run_shell("ulimit -v " + std::to_string(kib) + "; " + command,
+                                   {{}, "", {{"QUOLVEND_THREADS", threads}}, std::nullopt,
+                                    box.path()});
+        Verdict v = verdict(expected, actual);
+        ASSERT_NE(v, Verdict::other) << run << ", " << threads << " threads, " << kib << " KiB";
+        ASSERT_FALSE(succeeded && v == Verdict::out_of_memory)
+            << run << ", " << threads << " threads: fails at " << kib << " KiB, fitted below";
+        succeeded = v == Verdict::same;
+      }
+      EXPECT_TRUE(succeeded) << run << ", " << threads << " threads";
+    }
   }
 }
 

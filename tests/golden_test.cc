@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "algebra/instruction_set.h"
-#include "tests/odd_tokens.h"
+#include "tests/matrix_text.h"
 #include "tests/run.h"
 
 namespace quolvend::testing {
@@ -35,70 +35,10 @@ struct Case {
   std::string input;
 };
 
-class Text {
- public:
-  explicit Text(std::uint32_t seed) : rng_(seed) {}
-
-  std::uint32_t below(std::uint32_t n) { return static_cast<std::uint32_t>(rng_() % n); }
-
-  // A decimal with up to `digits` significant digits and an exponent in
-  // [-range, range], either sign.
-  std::string decimal(int digits, int range) {
-    std::string text = below(2) ? "-" : "";
-    std::uint32_t limit = 1;
-    for (int i = 0; i < digits; ++i) limit *= 10;
-    text += std::to_string(below(limit));
-    if (range > 0) {
-      text += 'e';
-      text += std::to_string(static_cast<int>(below(2 * range + 1)) - range);
-    }
-    return text;
-  }
-
-  std::string special() {
-    static const char* const kWords[] = {"0",     "-0",     "inf",      "-inf",    "nan",
-                                         "1e30",  "-1e30",  "3e38",     "-3.4e38", "1e-45",
-                                         "1e-40", "0x1p-3", "16777217", "0.1",     "-2.5"};
-    return kWords[below(std::size(kWords))];
-  }
-
-  // A word holding one or more numbers, or junk, as files may have.
-  std::string odd() { return kOddTokens[below(kGoldenOddTokens)]; }
-
-  enum class Kind { small, decimals, special, odd };
-
-  std::string element(Kind kind) {
-    switch (kind) {
-      case Kind::small:
-        return std::to_string(static_cast<int>(below(9)) - 4);
-      case Kind::decimals:
-        return decimal(6, 6);
-      case Kind::special:
-        return below(3) == 0 ? special() : decimal(4, 2);
-      default:
-        return below(5) == 0 ? odd() : decimal(5, 0);
-    }
-  }
-
-  std::string matrix(std::uint32_t rows, std::uint32_t cols, Kind kind) {
-    std::string text = std::to_string(rows) + " " + std::to_string(cols) + "\n";
-    for (std::uint32_t r = 0; r < rows; ++r) {
-      for (std::uint32_t c = 0; c < cols; ++c) {
-        text += element(kind);
-        text += c + 1 < cols ? ' ' : '\n';
-      }
-    }
-    return text;
-  }
-
- private:
-  std::mt19937 rng_;
-};
-
 std::vector<Case> golden_cases() {
-  using Kind = Text::Kind;
+  using Kind = MatrixText::Kind;
   std::vector<Case> cases;
-  Text text(2026);
+  MatrixText text(2026);
   const Kind kinds[] = {Kind::small, Kind::decimals, Kind::special};
   auto one = [&](std::string name, std::string option, std::string matrix) {
     cases.push_back({std::move(name), {option, "a.txt"}, {{"a.txt", std::move(matrix)}}, ""});
@@ -171,6 +111,18 @@ std::vector<Case> golden_cases() {
     std::string a = text.matrix(5, 40, Kind::decimals);
     std::string b = text.matrix(40, 40, Kind::small);
     two("lu-div-40", "-d", a, b);
+  }
+  // A Hilbert matrix, 1 / (i + j + 1) to nine digits: every term's order shows.
+  {
+    std::string hilbert = "27 27\n";
+    for (int i = 0; i < 27; ++i) {
+      for (int j = 0; j < 27; ++j) {
+        char element[32];
+        std::snprintf(element, sizeof element, "%.9e%c", 1.0 / (i + j + 1), j < 26 ? ' ' : '\n');
+        hilbert += element;
+      }
+    }
+    one("lu-inv-hilbert-27", "-i", hilbert);
   }
   return cases;
 }

@@ -1,0 +1,41 @@
+// Everything that configures a run, read once from the command line and the
+// environment, and the one call that starts the process's services with it.
+#pragma once
+
+#include <optional>
+
+#include "algebra/instruction_set.h"
+#include "cli/options.h"
+
+namespace quolvend {
+
+struct RunConfig {
+  Operation operation = Operation::none;
+  // The operands' file names: words 2 and 3 of the command line as the option
+  // parser leaves it (one option word first), or null where the command line
+  // is shorter and the operand is asked for at the keyboard. "-" names
+  // standard input, read as a file.
+  const char* first = nullptr;
+  const char* second = nullptr;
+  // QUOLVEND_THREADS: a whole number from 1 up; anything else means every
+  // usable core (0).
+  unsigned threads = 0;
+  // QUOLVEND_KERNEL: "portable", "avx2" or "avx512", where this processor has
+  // it; anything else means the best it has.
+  std::optional<InstructionSet> kernel;
+  // QUOLVEND_REFUSE_THREADS=1: no thread ever starts, as under a process
+  // limit on threads (for tests).
+  bool refuse_threads = false;
+};
+
+// Parses the options (options.h: the usage text and status 1 for -h, an
+// unknown option or none) and reads the environment. None of the settings
+// from the environment changes what a run prints, only how it computes it.
+RunConfig read_config(int argc, char** argv);
+
+// Starts the process's services with the configuration: thread count, memory
+// budget, instruction set, and the progress line when standard error is a
+// terminal.
+void start_run(const RunConfig& config);
+
+}  // namespace quolvend
