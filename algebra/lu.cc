@@ -6,10 +6,11 @@
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "algebra/engine.h"
 #include "algebra/instruction_set.h"
-#include "algebra/tiles.h"
 #include "process/exits.h"
 #include "process/memory.h"
 #include "process/parallel.h"
@@ -18,258 +19,58 @@
 namespace quolvend {
 namespace {
 
-// --- The kernel: c -= a x b in double, k in a given order --------------------
-//
-// c(i, j) = c(i, j) - a(i, k) * b(k, j) for k = 0, 1, ... depth - 1, each
-// product and each difference rounded to double, where the k-th term reads
-// a.data[i * a.stride + k * a.step] and b.data[k * b.stride + j]: a negative
-// step or stride walks k downwards through memory. The result is computed in tiles of kRows x kCols
-// held in registers while a run of kDepth values of k streams past from packed
-// copies of a and b; a run only stores a partial result and loads it again, so
-// every element sees its terms in the same order however the work is cut.
-constexpr std::size_t kRows = 4;
-constexpr std::size_t kCols = 16;
-constexpr std::size_t kDepth = 256;
-constexpr std::size_t kBlockRows = 24 * kRows;
-constexpr std::size_t kBlockCols = 32 * kCols;
-
-struct Operand {
-  const double* data;
-  std::ptrdiff_t stride;  // between rows of a, or between values of k in b
-  std::ptrdiff_t step;    // between values of k in a; unused for b
-};
-
-// Buffers for one thread's packed operands.
-struct Scratch {
-  std::unique_ptr<double[]> a{new double[kBlockRows * kDepth]};
-  std::unique_ptr<double[]> b{new double[kDepth * (kBlockCols + kCols)]};
-};
-constexpr std::uint64_t kScratchBytes = (kBlockRows * kDepth + kDepth * (kBlockCols + kCols)) * 8;
-
-// b's terms [k0, k0 + depth) for columns [j0, j0 + width), in panels of kCols
-// columns, each k-major, the last padded with zeros.
-void pack_b(const Operand& b, std::size_t k0, std::size_t depth, std::size_t j0, std::size_t width,
-            double* out) {
-  for (std::size_t j = 0; j < width; j += kCols) {
-    std::size_t w = std::min(kCols, width - j);
-    for (std::size_t k = 0; k < depth; ++k, out += kCols) {
-      const double* row = b.data + static_cast<std::ptrdiff_t>(k0 + k) * b.stride + (j0 + j);
-      std::copy_n(row, w, out);
-      std::fill(out + w, out + kCols, 0.0);
-    }
-  }
-}
-
-// a's rows [i0, i0 + height), terms [k0, k0 + depth), in panels of kRows rows.
-void pack_a(const Operand& a, std::size_t i0, std::size_t height, std::size_t k0, std::size_t depth,
-            double* out) {
-  for (std::size_t i = 0; i < height; i += kRows) {
-    std::size_t h = std::min(kRows, height - i);
-    for (std::size_t k = 0; k < depth; ++k, out += kRows) {
-      for (std::size_t t = 0; t < h; ++t) {
-        out[t] = a.data[static_cast<std::ptrdiff_t>(i0 + i + t) * a.stride +
-                        static_cast<std::ptrdiff_t>(k0 + k) * a.step];
-      }
-      std::fill(out + h, out + kRows, 0.0);
-    }
-  }
-}
-
-// Doubles in one register of each instruction set: AVX-512 8, AVX2 4, SSE
-// and NEON 2.
-template <InstructionSet kSet>
-constexpr std::size_t kDoublesPerRegister = kSet == InstructionSet::avx512 ? 8
-                                            : kSet == InstructionSet::avx2 ? 4
-                                                                           : 2;
-// (Spelled out size by size: GCC drops vector_size from an alias template.)
-template <std::size_t kN>
-struct VecDOf;
-template <>
-struct VecDOf<2> {
-  using type = double __attribute__((vector_size(16)));
-};
-template <>
-struct VecDOf<4> {
-  using type = double __attribute__((vector_size(32)));
-};
-template <>
-struct VecDOf<8> {
-  using type = double __attribute__((vector_size(64)));
-};
-template <std::size_t kN>
-using VecD = typename VecDOf<kN>::type;
-static_assert(sizeof(VecD<2>) == 16 && sizeof(VecD<4>) == 32 && sizeof(VecD<8>) == 64);
-
-// tile (kRows x kCols, row stride ldc) -= a panel x b panel over `depth` k,
-// in passes of kWide registers of kN doubles, as many as the registers hold
-// beside their operands.
-template <std::size_t kN, std::size_t kWide>
-[[gnu::always_inline]] inline void subtract_tile(std::size_t depth, const double* a_panel,
-                                                 const double* b_panel, double* tile,
-                                                 std::size_t ldc) {
-  using V = VecD<kN>;
-#pragma GCC unroll 8
-  for (std::size_t first = 0; first < kCols; first += kN * kWide) {
-    V c[kRows][kWide];
-    for (std::size_t r = 0; r < kRows; ++r) {
-      for (std::size_t v = 0; v < kWide; ++v) load_vec(c[r][v], tile + r * ldc + first + kN * v);
-    }
-    const double* a = a_panel;
-    const double* b = b_panel + first;
-    for (std::size_t k = 0; k < depth; ++k, a += kRows, b += kCols) {
-      V bk[kWide];
-      for (std::size_t v = 0; v < kWide; ++v) load_vec(bk[v], b + kN * v);
-      for (std::size_t r = 0; r < kRows; ++r) {
-        double ar = a[r];
-        for (std::size_t v = 0; v < kWide; ++v) c[r][v] = c[r][v] - bk[v] * ar;
-      }
-    }
-    for (std::size_t r = 0; r < kRows; ++r) {
-      for (std::size_t v = 0; v < kWide; ++v) store_vec(tile + r * ldc + first + kN * v, c[r][v]);
-    }
-  }
-}
-
-// c (height x width, stride ldc) -= packed a block x packed b block.
-template <InstructionSet kSet>
-[[gnu::always_inline]] inline void subtract_block_body(std::size_t height, std::size_t width,
-                                                       std::size_t depth, const double* a_packed,
-                                                       const double* b_packed, double* c,
-                                                       std::size_t ldc) {
-  // 8 accumulators in AVX-512's, AVX2's or SSE's registers; 16 of NEON's 32.
-  constexpr std::size_t kN = kDoublesPerRegister<kSet>;
-  constexpr std::size_t kWide = kX86 ? 2 : 4;
-  for_each_tile<kRows, kCols>(
-      height, width, depth, a_packed, b_packed, c, ldc,
-      [&](const double* a_panel, const double* b_panel, double* tile, std::size_t ld) {
-        subtract_tile<kN, kWide>(depth, a_panel, b_panel, tile, ld);
-      });
-}
-
-QUOLVEND_DISPATCH(subtract_block,
-                  (std::size_t height, std::size_t width, std::size_t depth, const double* a_packed,
-                   const double* b_packed, double* c, std::size_t ldc),
-                  (height, width, depth, a_packed, b_packed, c, ldc))
-
-// c (rows x cols, stride ldc) -= a x b over `depth` terms, on this thread.
-void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, const Operand& a,
-                      const Operand& b, double* c, std::size_t ldc, Scratch& scratch) {
-  for (std::size_t jc = 0; jc < cols; jc += kBlockCols) {
-    std::size_t width = std::min(kBlockCols, cols - jc);
-    for (std::size_t pc = 0; pc < depth; pc += kDepth) {
-      std::size_t run = std::min(kDepth, depth - pc);
-      pack_b(b, pc, run, jc, width, scratch.b.get());
-      for (std::size_t ic = 0; ic < rows; ic += kBlockRows) {
-        std::size_t height = std::min(kBlockRows, rows - ic);
-        pack_a(a, ic, height, pc, run, scratch.a.get());
-        subtract_block(height, width, run, scratch.a.get(), scratch.b.get(), c + ic * ldc + jc,
-                       ldc);
-      }
-    }
-  }
-}
-
 // --- Factorisation --------------------------------------------------------------
+//
+// Right-looking and blocked: a panel of kPanel columns is factorised, then the
+// columns to its right are brought up to date, its rows of U by a triangular
+// solve and the rows below by the engine (A22 -= L21 U12). While the other
+// threads update those columns, one thread brings the next panel's columns up
+// to date and factorises it (look-ahead), so that the panels, whose pivot
+// searches cannot be shared out, overlap the bulk of the work.
+//
+// A panel is factorised in a column-major copy, where its pivot searches and
+// column updates run along contiguous memory, and swaps rows only within its
+// own columns, recording its pivots. The swaps reach the columns to its right
+// just before their update, and the columns to its left at the end. Rows are
+// moved, never computed, so every element sees the same operations as if
+// whole rows were swapped at once.
 
 // Columns factorised together before the trailing update.
-constexpr std::size_t kPanel = 64;
-
-// The progress units of the panel of kb columns from k0 and its trailing
-// update: about their multiply-adds.
-std::uint64_t panel_work(std::size_t n, std::size_t k0, std::size_t kb) {
-  return std::uint64_t{n - k0} * (n - k0) * kb;
-}
-
-// Whether x makes a better pivot than the best so far: a NaN before any
-// number, then the larger magnitude; a tie keeps the earlier row.
-bool better_pivot(double x, double best) {
-  if (std::isnan(best)) return false;
-  if (std::isnan(x)) return true;
-  return std::fabs(x) > std::fabs(best);
-}
+constexpr std::size_t kPanel = 128;
+// Columns a panel splits down to before they are factorised one by one.
+constexpr std::size_t kLeaf = 8;
+// Columns of the trailing update one task takes.
+constexpr std::size_t kChunkCols = 256;
 
 // P A = L U in place: a holds U on and above the diagonal, L (unit diagonal
 // implied) below it; row i of P A is row perm[i] of A.
 struct Factors {
   std::size_t n = 0;
-  MemoryCharge charge;   // the working copy
-  MemoryCharge buffers;  // the packing buffers of `helpers` threads
-  std::size_t helpers = 1;
-  std::unique_ptr<double[], decltype(&std::free)> a{nullptr, &std::free};
-  std::vector<Scratch> scratch;  // one for each helper
+  MemoryCharge charge;  // the working copy
+  std::unique_ptr<double[], FreeDeleter> a;
+  MemoryCharge panel_charge;
+  std::unique_ptr<double[]> panel;   // the column-major copy of the panel being factorised
+  std::vector<std::uint32_t> pivot;  // the row swapped with row k at step k
   std::vector<std::uint32_t> perm;
   bool odd_swaps = false;
-  bool singular = false;
   bool finite_l = true;  // every multiplier below the diagonal is finite
   double* row(std::size_t i) const { return a.get() + i * n; }
 };
 
-void solve_panel_rows(const Factors& f, std::size_t k0, std::size_t kb, std::size_t c0,
-                      std::size_t c1);
-
-// Brings the columns right of the panel up to date: the panel's rows (U12),
-// then the rows below (A22 -= L21 U12). The columns are split over the
-// threads; each packs its own copies.
-void update_right(Factors& f, std::size_t k0, std::size_t kb) {
-  const std::size_t n = f.n, top = k0 + kb;
-  const std::size_t rows = n - top, cols = n - top;
-  if (cols == 0) return;
-  std::uint64_t work = std::uint64_t{rows} * cols * kb;
-  std::size_t parts =
-      work < (std::uint64_t{1} << 20) ? 1 : std::min<std::size_t>(f.helpers, cols / kCols + 1);
-  Operand a{f.row(top) + k0, static_cast<std::ptrdiff_t>(n), 1};
-  parallel_for(parts, [&](std::size_t part) {
-    std::size_t c0 = split_point(cols, parts, part, kCols);
-    std::size_t c1 = split_point(cols, parts, part + 1, kCols);
-    if (c0 == c1) return;
-    solve_panel_rows(f, k0, kb, top + c0, top + c1);
-    Operand b{f.row(k0) + top + c0, static_cast<std::ptrdiff_t>(n), 0};
-    subtract_product(rows, c1 - c0, kb, a, b, f.row(top) + top + c0, n, f.scratch[part]);
-  });
-}
-
-// Factorises columns [k0, k0 + kb) of rows k0 and below, swapping whole rows.
-// Sets `ok` to false, and stops, at a pivot column of exact zeros. Built for each instruction
-// set, so that the row updates vectorise at its width (the operations, one
-// per element, stay the same).
-template <InstructionSet>
-[[gnu::always_inline]] inline void factor_panel_body(Factors& f, std::size_t k0, std::size_t kb,
-                                                     bool& ok) {
-  const std::size_t n = f.n, end = k0 + kb;
-  ok = true;
-  for (std::size_t k = k0; k < end; ++k) {
-    std::size_t p = k;
-    for (std::size_t i = k + 1; i < n; ++i) {
-      if (better_pivot(f.row(i)[k], f.row(p)[k])) p = i;
-    }
-    if (f.row(p)[k] == 0.0) {
-      ok = false;
-      return;
-    }
-    if (p != k) {
-      std::swap_ranges(f.row(k), f.row(k) + n, f.row(p));
-      std::swap(f.perm[k], f.perm[p]);
-      f.odd_swaps = !f.odd_swaps;
-    }
-    const double* pivot_row = f.row(k);
-    const double pivot = pivot_row[k];
-    for (std::size_t i = k + 1; i < n; ++i) {
-      double* r = f.row(i);
-      const double l = r[k] / pivot;
-      r[k] = l;
-      for (std::size_t j = k + 1; j < end; ++j) r[j] = r[j] - l * pivot_row[j];
-    }
+// Swaps rows k and pivot[k], for k in [k0, k0 + kb) ascending, within columns
+// [c0, c1).
+void swap_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t c0, std::size_t c1) {
+  for (std::size_t k = k0; k < k0 + kb; ++k) {
+    if (f.pivot[k] != k) std::swap_ranges(f.row(k) + c0, f.row(k) + c1, f.row(f.pivot[k]) + c0);
   }
 }
 
-QUOLVEND_DISPATCH(factor_panel, (Factors & f, std::size_t k0, std::size_t kb, bool& ok),
-                  (f, k0, kb, ok))
-
-// The panel's rows to the right of it, U12 = L11^-1 A12, for columns [c0, c1).
+// Rows [k0, k0 + kb) of U in columns [c0, c1), U12 = L11^-1 A12, with each
+// element's terms for k ascending: a plain triangle.
 template <InstructionSet>
-[[gnu::always_inline]] inline void solve_panel_rows_body(const Factors& f, std::size_t k0,
-                                                         std::size_t kb, std::size_t c0,
-                                                         std::size_t c1) {
+[[gnu::always_inline]] inline void solve_u_rows_body(const Factors& f, std::size_t k0,
+                                                     std::size_t kb, std::size_t c0,
+                                                     std::size_t c1) {
   const std::size_t end = k0 + kb;
   for (std::size_t k = k0; k < end; ++k) {
     const double* pivot_row = f.row(k);
@@ -281,90 +82,253 @@ template <InstructionSet>
   }
 }
 
-QUOLVEND_DISPATCH(solve_panel_rows,
+QUOLVEND_DISPATCH(solve_u_rows,
                   (const Factors& f, std::size_t k0, std::size_t kb, std::size_t c0,
                    std::size_t c1),
                   (f, k0, kb, c0, c1))
 
-// Columns a panel splits down to before they are factorised one by one.
-constexpr std::size_t kLeaf = 8;
-
-// Factorises columns [k0, k0 + kb) of rows k0 and below, recursively: the left
-// half; then the right half's rows of U and, by a product, its rows below;
-// then the right half. Every element still takes its updates for k ascending.
-// Returns false at a pivot column of exact zeros.
-bool factor_columns(Factors& f, std::size_t k0, std::size_t kb) {
-  if (kb <= kLeaf) {
-    bool ok = false;
-    factor_panel(f, k0, kb, ok);
-    return ok;
-  }
-  const std::size_t n = f.n, h = kb / 2, mid = k0 + h;
-  if (!factor_columns(f, k0, h)) return false;
-  solve_panel_rows(f, k0, h, mid, k0 + kb);
-  // The rows below, split over the threads.
-  const std::size_t rows = n - mid;
-  const std::uint64_t work = std::uint64_t{rows} * (kb - h) * h;
-  const std::size_t parts =
-      work < (std::uint64_t{1} << 18) ? 1 : std::min(f.helpers, rows / kRows + 1);
-  parallel_for(parts, [&](std::size_t part) {
-    const std::size_t r0 = mid + split_point(rows, parts, part, kRows);
-    const std::size_t r1 = mid + split_point(rows, parts, part + 1, kRows);
-    if (r0 == r1) return;
-    subtract_product(r1 - r0, kb - h, h, {f.row(r0) + k0, static_cast<std::ptrdiff_t>(n), 1},
-                     {f.row(k0) + mid, static_cast<std::ptrdiff_t>(n), 0}, f.row(r0) + mid, n,
-                     f.scratch[part]);
-  });
-  return factor_columns(f, mid, kb - h);
+// Rows [r0, r1) of columns [c0, c1) -= L (rows, steps [k0, k0 + kb)) x U
+// (steps, columns), on this thread.
+void update_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t r0, std::size_t r1,
+                 std::size_t c0, std::size_t c1, EngineScratch<double>& scratch) {
+  const auto n = static_cast<std::ptrdiff_t>(f.n);
+  subtract_product(r1 - r0, c1 - c0, kb, {f.row(r0) + k0, n, 1}, {f.row(k0) + c0, n},
+                   {f.row(r0) + c0, f.n}, scratch);
 }
 
-Factors factorise(const Matrix& m) {
+// The same rows of U, the triangle halved until it is small: the upper half,
+// then the lower half's terms from the upper half by the engine, then the
+// lower half.
+void solve_u(Factors& f, std::size_t k0, std::size_t kb, std::size_t c0, std::size_t c1,
+             EngineScratch<double>& scratch) {
+  if (kb <= 2 * kLeaf) {
+    solve_u_rows(f, k0, kb, c0, c1);
+    return;
+  }
+  const std::size_t h = kb / 2;
+  solve_u(f, k0, h, c0, c1, scratch);
+  update_rows(f, k0, h, k0 + h, k0 + kb, c0, c1, scratch);
+  solve_u(f, k0 + h, kb - h, c0, c1, scratch);
+}
+
+// Brings columns [c0, c1) up to date with the panel of steps [k0, k0 + kb):
+// its swaps, its rows of U, and the rows below.
+void update_columns(Factors& f, std::size_t k0, std::size_t kb, std::size_t c0, std::size_t c1,
+                    EngineScratch<double>& scratch) {
+  swap_rows(f, k0, kb, c0, c1);
+  solve_u(f, k0, kb, c0, c1, scratch);
+  update_rows(f, k0, kb, k0 + kb, f.n, c0, c1, scratch);
+}
+
+// --- The panel, column-major ----------------------------------------------------
+
+// The panel of steps [k0, k0 + kb): element (i, j) of rows [k0, n) and columns
+// [k0, k0 + kb) is data[(i - k0) + (j - k0) * ld].
+struct Panel {
+  Factors& f;
+  std::size_t k0;
+  std::size_t kb;
+  std::size_t rows;  // n - k0
+  std::size_t ld;
+  double* data;
+  double* col(std::size_t j) const { return data + j * ld; }
+};
+
+// The rows of a panel of kb columns, stored column by column.
+std::size_t panel_ld(std::size_t rows) { return (rows + 7) / 8 * 8; }
+
+// Column j's pivot among rows [j, rows): a NaN before any number (the first
+// NaN), then the largest magnitude, the first such row on a tie.
+template <InstructionSet kSet>
+[[gnu::always_inline]] inline std::size_t find_pivot(const double* x, std::size_t first,
+                                                     std::size_t last) {
+  for (std::size_t i = first; i < last; ++i) {
+    if (std::isnan(x[i])) return i;
+  }
+  double most = 0.0;
+  for (std::size_t i = first; i < last; ++i) most = std::max(most, std::fabs(x[i]));
+  for (std::size_t i = first; i < last; ++i) {
+    if (std::fabs(x[i]) == most) return i;
+  }
+  return first;
+}
+
+// Factorises the panel's columns [j0, j0 + w) (local indices) one by one.
+// Returns false at a pivot column of exact zeros.
+template <InstructionSet kSet>
+[[gnu::always_inline]] inline void factor_leaf_body(const Panel& p, std::size_t j0,
+                                                    std::size_t w, bool& ok) {
+  Factors& f = p.f;
+  ok = true;
+  for (std::size_t k = j0; k < j0 + w; ++k) {
+    double* lk = p.col(k);
+    const std::size_t q = find_pivot<kSet>(lk, k, p.rows);
+    if (lk[q] == 0.0) {
+      ok = false;
+      return;
+    }
+    f.pivot[p.k0 + k] = static_cast<std::uint32_t>(p.k0 + q);
+    if (q != k) {
+      for (std::size_t c = 0; c < p.kb; ++c) std::swap(p.col(c)[k], p.col(c)[q]);
+      std::swap(f.perm[p.k0 + k], f.perm[p.k0 + q]);
+      f.odd_swaps = !f.odd_swaps;
+    }
+    const double pivot = lk[k];
+    for (std::size_t i = k + 1; i < p.rows; ++i) lk[i] = lk[i] / pivot;
+    for (std::size_t j = k + 1; j < j0 + w; ++j) {
+      double* cj = p.col(j);
+      const double u = cj[k];
+      for (std::size_t i = k + 1; i < p.rows; ++i) cj[i] = cj[i] - lk[i] * u;
+    }
+  }
+}
+
+QUOLVEND_DISPATCH(factor_leaf, (const Panel& p, std::size_t j0, std::size_t w, bool& ok),
+                  (p, j0, w, ok))
+
+// Rows [j0, j0 + h) of columns [j0 + h, j0 + w) of the panel: the rows of U,
+// each element's terms for k ascending.
+template <InstructionSet>
+[[gnu::always_inline]] inline void solve_panel_u_body(const Panel& p, std::size_t j0,
+                                                      std::size_t h, std::size_t w) {
+  for (std::size_t j = j0 + h; j < j0 + w; ++j) {
+    double* cj = p.col(j);
+    for (std::size_t k = j0; k < j0 + h; ++k) {
+      const double* lk = p.col(k);
+      const double u = cj[k];
+      for (std::size_t i = k + 1; i < j0 + h; ++i) cj[i] = cj[i] - lk[i] * u;
+    }
+  }
+}
+
+QUOLVEND_DISPATCH(solve_panel_u, (const Panel& p, std::size_t j0, std::size_t h, std::size_t w),
+                  (p, j0, h, w))
+
+// Factorises the panel's columns [j0, j0 + w) recursively: the left half;
+// then the right half's rows of U and, by the engine, its rows below; then
+// the right half. Column-major, the panel is the row-major layout of its
+// transpose, so the engine computes the transposed update: each element's
+// terms are the same products (l u = u l exactly), in the same order.
+bool factor_columns(const Panel& p, std::size_t j0, std::size_t w,
+                    EngineScratch<double>& scratch) {
+  if (w <= kLeaf) {
+    bool ok = false;
+    factor_leaf(p, j0, w, ok);
+    return ok;
+  }
+  const std::size_t h = std::max(kLeaf, w / 2 / kLeaf * kLeaf), mid = j0 + h;
+  if (!factor_columns(p, j0, h, scratch)) return false;
+  solve_panel_u(p, j0, h, w);
+  const auto ld = static_cast<std::ptrdiff_t>(p.ld);
+  subtract_product(w - h, p.rows - mid, h, {p.col(mid) + j0, ld, 1}, {p.col(j0) + mid, ld},
+                   {p.col(mid) + mid, p.ld}, scratch);
+  return factor_columns(p, mid, w - h, scratch);
+}
+
+// Factorises the panel of steps [k0, k0 + kb) in its column-major copy.
+bool factor_panel(Factors& f, std::size_t k0, std::size_t kb, EngineScratch<double>& scratch) {
+  const std::size_t rows = f.n - k0;
+  Panel p{f, k0, kb, rows, panel_ld(rows), f.panel.get()};
+  for (std::size_t i = 0; i < rows; ++i) {
+    const double* r = f.row(k0 + i) + k0;
+    for (std::size_t j = 0; j < kb; ++j) p.col(j)[i] = r[j];
+  }
+  const bool ok = factor_columns(p, 0, kb, scratch);
+  for (std::size_t i = 0; i < rows; ++i) {
+    double* r = f.row(k0 + i) + k0;
+    for (std::size_t j = 0; j < kb; ++j) r[j] = p.col(j)[i];
+  }
+  return ok;
+}
+
+// The progress units of the panel of kb columns from k0 and its trailing
+// update: about their multiply-adds.
+std::uint64_t panel_work(std::size_t n, std::size_t k0, std::size_t kb) {
+  return std::uint64_t{n - k0} * (n - k0) * kb;
+}
+
+// Returns the factors, or nothing when a pivot column is all exact zeros (m is
+// singular in the arithmetic).
+std::optional<Factors> factorise(const Matrix& m, bool whole_l) {
   Factors f;
   const std::size_t n = f.n = m.rows;
-  // The working copy, and the packing buffers of the threads that can share
-  // the widest update (as many as fit).
   f.charge = MemoryCharge(large_bytes(bytes_for(std::uint64_t{n} * n, sizeof(double))));
-  f.helpers = std::min<std::size_t>(thread_count(), n / kCols + 1);
-  f.buffers = charge_parts(f.helpers, kScratchBytes);
-  f.scratch.resize(f.helpers);
+  f.panel_charge = MemoryCharge(bytes_for(panel_ld(n), kPanel * sizeof(double)));
+  // One set of packing buffers for each thread that can share the widest update.
+  std::size_t parts =
+      split_parts(std::uint64_t{n} * n * kPanel / 32, std::max<std::size_t>(1, n / kChunkCols));
+  MemoryCharge buffers = charge_parts(parts, engine_scratch_bytes(sizeof(double)));
+  std::vector<EngineScratch<double>> scratch(parts);
   f.a.reset(static_cast<double*>(allocate_large(n * n * sizeof(double))));
   if (!f.a) out_of_memory();
+  f.panel.reset(new double[panel_ld(n) * std::min(kPanel, n)]);
   // Widened on every thread: the first writes of fresh pages are much of it.
   const float* source = m.storage.get();
-  parallel_for(f.helpers, [&](std::size_t part) {
-    const std::size_t first = split_point(n * n, f.helpers, part);
-    const std::size_t last = split_point(n * n, f.helpers, part + 1);
+  parallel_for(parts, [&](std::size_t part) {
+    const std::size_t first = split_point(n * n, parts, part);
+    const std::size_t last = split_point(n * n, parts, part + 1);
     for (std::size_t i = first; i < last; ++i) f.a[i] = source[i];
   });
+  f.pivot.resize(n);
   f.perm.resize(n);
   for (std::size_t i = 0; i < n; ++i) f.perm[i] = static_cast<std::uint32_t>(i);
 
-  for (std::size_t k0 = 0; k0 < n; k0 += kPanel) {
-    const std::size_t kb = std::min(kPanel, n - k0);
-    if (!factor_columns(f, k0, kb)) {
-      f.singular = true;
-      break;
+  bool ok = factor_panel(f, 0, std::min(kPanel, n), scratch[0]);
+  for (std::size_t k0 = 0; ok && k0 < n;) {
+    const std::size_t kb = std::min(kPanel, n - k0), k1 = k0 + kb;
+    const std::size_t kb1 = std::min(kPanel, n - k1), rest = k1 + kb1;
+    if (k1 < n) {
+      // Task 0 brings the next panel up to date and factorises it; the others
+      // update the columns past it, a chunk each.
+      const std::size_t chunks = (n - rest + kChunkCols - 1) / kChunkCols;
+      std::atomic<bool> next_ok{true};
+      parallel_for(
+          1 + chunks,
+          [&](std::size_t task) {
+            EngineScratch<double>& mine = scratch[worker_index()];
+            if (task == 0) {
+              update_columns(f, k0, kb, k1, rest, mine);
+              next_ok = factor_panel(f, k1, kb1, mine);
+              return;
+            }
+            const std::size_t c0 = rest + (task - 1) * kChunkCols;
+            update_columns(f, k0, kb, c0, std::min(n, c0 + kChunkCols), mine);
+          },
+          static_cast<unsigned>(parts));
+      ok = next_ok;
     }
     progress_add(panel_work(n, k0, kb));
-    update_right(f, k0, kb);
+    k0 = k1;
   }
-  // The packing buffers go before the solves charge theirs.
-  f.scratch.clear();
-  f.buffers = MemoryCharge();
-  for (std::size_t i = 0; i < n && f.finite_l && !f.singular; ++i) {
+  f.panel.reset();
+  f.panel_charge = MemoryCharge();
+  if (!ok) return std::nullopt;
+  if (!whole_l) return f;
+  // Each panel's swaps reach the columns to its left, panel by panel, a chunk
+  // of columns on each thread.
+  parallel_for(
+      (n + kChunkCols - 1) / kChunkCols,
+      [&](std::size_t chunk) {
+        const std::size_t c0 = chunk * kChunkCols, c1 = std::min(n, c0 + kChunkCols);
+        for (std::size_t k0 = kPanel; k0 < n; k0 += kPanel) {
+          if (k0 > c0) swap_rows(f, k0, std::min(kPanel, n - k0), c0, std::min(c1, k0));
+        }
+      },
+      static_cast<unsigned>(parts));
+  for (std::size_t i = 0; i < n && f.finite_l; ++i) {
     for (std::size_t j = 0; j < i; ++j) f.finite_l &= std::isfinite(f.row(i)[j]);
   }
   return f;
 }
 
 // --- Solving for the inverse ------------------------------------------------------
+//
+// Each thread takes kSolveColumns columns of the identity at a time and solves
+// L U W = those columns of P for them, rows halved recursively: the terms
+// between halves by the engine, triangles of kTriangleRows rows plainly.
 
-// Row blocks of the solves.
-constexpr std::size_t kSolveBlock = 64;
-// Columns of the identity solved at once, by one thread.
-constexpr std::size_t kSolveColumns = 64;
-// A block of columns starts its forward solve at a row block's first row.
-static_assert(kSolveColumns == kSolveBlock);
+constexpr std::size_t kSolveColumns = 256;
+constexpr std::size_t kTriangleRows = 16;
 
 // The progress units of solving for `width` columns from `first`: about their
 // multiply-adds when every multiplier is finite. The same units count
@@ -372,6 +336,86 @@ static_assert(kSolveColumns == kSolveBlock);
 // reaches the estimate when the work ends.
 std::uint64_t solve_work(std::size_t n, std::size_t first, std::size_t width) {
   return std::uint64_t{width} * ((n - first) * (n - first) + std::uint64_t{n} * n) / 2;
+}
+
+// y(i) -= l(i, j) y(j) for j in [i0, i), for each row i in [i0, i1); then
+// with `back`, x(i) -= u(i, j) x(j) for j from i1 - 1 down to i + 1 and x(i) /
+// u(i, i), rows from i1 - 1 down to i0. Rows of w are `width` long.
+template <InstructionSet>
+[[gnu::always_inline]] inline void solve_triangle_body(const Factors& f, std::size_t i0,
+                                                       std::size_t i1, bool back, double* w,
+                                                       std::size_t width) {
+  if (!back) {
+    for (std::size_t i = i0; i < i1; ++i) {
+      double* y = w + i * width;
+      for (std::size_t j = i0; j < i; ++j) {
+        const double l = f.row(i)[j];
+        const double* yj = w + j * width;
+        for (std::size_t c = 0; c < width; ++c) y[c] = y[c] - l * yj[c];
+      }
+    }
+    return;
+  }
+  for (std::size_t i = i1; i-- > i0;) {
+    double* x = w + i * width;
+    const double* u = f.row(i);
+    for (std::size_t j = i1; j-- > i + 1;) {
+      const double* xj = w + j * width;
+      for (std::size_t c = 0; c < width; ++c) x[c] = x[c] - u[j] * xj[c];
+    }
+    for (std::size_t c = 0; c < width; ++c) x[c] = x[c] / u[i];
+  }
+}
+
+QUOLVEND_DISPATCH(solve_triangle,
+                  (const Factors& f, std::size_t i0, std::size_t i1, bool back, double* w,
+                   std::size_t width),
+                  (f, i0, i1, back, w, width))
+
+// Solves L U W = the columns of P whose 1 lies in rows [first, first +
+// width), in place in w (n x width); column t of w is then column perm[first
+// + t] of the inverse.
+//
+// Where every multiplier is finite, the forward solve starts at row `first`
+// and leaves out every term y(i) -= l(i, j) y(j) with j < first, a third of
+// the work, without changing a bit: such a y(j) is +0 (the columns are +0
+// above row `first`, and +0 - l * (+0) stays +0 for finite l, whatever the
+// sign of the product), and for each row those terms come first, while y(i)
+// is still its starting +0 or 1, from which subtracting a zero of either sign
+// changes nothing. An infinite or NaN multiplier would make l * 0 a NaN.
+// Forward over rows [i0, i1), whose terms from rows above i0 are in: halves,
+// the lower taking the upper's terms from the engine, down to small
+// triangles. Each y(i) still takes its terms for j ascending.
+void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w,
+                   std::size_t width, EngineScratch<double>& scratch) {
+  if (i1 - i0 <= kTriangleRows) {
+    solve_triangle(f, i0, i1, false, w, width);
+    return;
+  }
+  const std::size_t mid = i0 + (i1 - i0) / 2;
+  solve_forward(f, i0, mid, w, width, scratch);
+  subtract_product(i1 - mid, width, mid - i0, {f.row(mid) + i0, static_cast<std::ptrdiff_t>(f.n), 1},
+                   {w + i0 * width, static_cast<std::ptrdiff_t>(width)}, {w + mid * width, width},
+                   scratch);
+  solve_forward(f, mid, i1, w, width, scratch);
+}
+
+// Back over rows [i0, i1), whose terms from rows below i1 are in: the lower
+// half, then the upper half's terms from it by the engine (j descending from
+// i1 - 1), then the upper half.
+void solve_back(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
+                EngineScratch<double>& scratch) {
+  if (i1 - i0 <= kTriangleRows) {
+    solve_triangle(f, i0, i1, true, w, width);
+    return;
+  }
+  const std::size_t mid = i0 + (i1 - i0) / 2;
+  solve_back(f, mid, i1, w, width, scratch);
+  subtract_product(mid - i0, width, i1 - mid,
+                   {f.row(i0) + (i1 - 1), static_cast<std::ptrdiff_t>(f.n), -1},
+                   {w + (i1 - 1) * width, -static_cast<std::ptrdiff_t>(width)},
+                   {w + i0 * width, width}, scratch);
+  solve_back(f, i0, mid, w, width, scratch);
 }
 
 // Solves L U W = the columns of P whose 1 lies in rows [first, first +
@@ -386,50 +430,12 @@ std::uint64_t solve_work(std::size_t n, std::size_t first, std::size_t width) {
 // is still its starting +0 or 1, from which subtracting a zero of either sign
 // changes nothing. An infinite or NaN multiplier would make l * 0 a NaN.
 void solve_columns(const Factors& f, std::size_t first, std::size_t width, double* w,
-                   Scratch& scratch) {
+                   EngineScratch<double>& scratch) {
   const std::size_t n = f.n;
   std::fill_n(w, n * width, 0.0);
   for (std::size_t t = 0; t < width; ++t) w[(first + t) * width + t] = 1.0;
-  const std::size_t start = f.finite_l ? first : 0;
-  // Forward: y(i) -= l(i, j) y(j), j ascending.
-  for (std::size_t i0 = start; i0 < n; i0 += kSolveBlock) {
-    const std::size_t i1 = std::min(n, i0 + kSolveBlock);
-    if (i0 > start) {
-      subtract_product(i1 - i0, width, i0 - start,
-                       {f.row(i0) + start, static_cast<std::ptrdiff_t>(n), 1},
-                       {w + start * width, static_cast<std::ptrdiff_t>(width), 0}, w + i0 * width,
-                       width, scratch);
-    }
-    for (std::size_t i = i0; i < i1; ++i) {
-      double* y = w + i * width;
-      for (std::size_t j = i0; j < i; ++j) {
-        const double l = f.row(i)[j];
-        const double* yj = w + j * width;
-        for (std::size_t c = 0; c < width; ++c) y[c] = y[c] - l * yj[c];
-      }
-    }
-  }
-  // Back: x(i) -= u(i, j) x(j), j descending from n - 1, then x(i) / u(i, i).
-  for (std::size_t i1 = n; i1 > 0;) {
-    const std::size_t i0 = i1 > kSolveBlock ? i1 - kSolveBlock : 0;
-    if (i1 < n) {
-      // The terms run from column n - 1 down to column i1.
-      subtract_product(i1 - i0, width, n - i1,
-                       {f.row(i0) + (n - 1), static_cast<std::ptrdiff_t>(n), -1},
-                       {w + (n - 1) * width, -static_cast<std::ptrdiff_t>(width), 0},
-                       w + i0 * width, width, scratch);
-    }
-    for (std::size_t i = i1; i-- > i0;) {
-      double* x = w + i * width;
-      const double* u = f.row(i);
-      for (std::size_t j = i1; j-- > i + 1;) {
-        const double* xj = w + j * width;
-        for (std::size_t c = 0; c < width; ++c) x[c] = x[c] - u[j] * xj[c];
-      }
-      for (std::size_t c = 0; c < width; ++c) x[c] = x[c] / u[i];
-    }
-    i1 = i0;
-  }
+  solve_forward(f, f.finite_l ? first : 0, n, w, width, scratch);
+  solve_back(f, 0, n, w, width, scratch);
 }
 
 }  // namespace
@@ -446,8 +452,9 @@ std::uint64_t lu_work(unsigned n, bool inverse) {
 }
 
 float lu_determinant(const Matrix& m) {
-  Factors f = factorise(m);
-  if (f.singular) return 0.0f;
+  std::optional<Factors> factors = factorise(m, /*whole_l=*/false);
+  if (!factors) return 0.0f;
+  const Factors& f = *factors;
   // The product of the pivots as mantissa x 2^exponent, the mantissa kept in
   // [0.5, 1) after every factor.
   double mantissa = f.odd_swaps ? -1.0 : 1.0;
@@ -465,27 +472,33 @@ float lu_determinant(const Matrix& m) {
 }
 
 bool lu_invert(const Matrix& m, Matrix& inverse) {
-  Factors f = factorise(m);
-  if (f.singular) return false;
+  std::optional<Factors> factors = factorise(m, /*whole_l=*/true);
+  if (!factors) return false;
+  const Factors& f = *factors;
   const std::size_t n = f.n;
   const std::size_t blocks = (n + kSolveColumns - 1) / kSolveColumns;
-  std::size_t parts = std::min<std::size_t>(thread_count(), blocks);
-  MemoryCharge buffers = charge_parts(parts, n * kSolveColumns * sizeof(double) + kScratchBytes);
-  std::atomic<std::size_t> next{0};
-  parallel_for(parts, [&](std::size_t) {
-    Scratch scratch;
-    std::unique_ptr<double[]> w(new double[n * kSolveColumns]);
-    for (std::size_t b; (b = next.fetch_add(1)) < blocks;) {
-      const std::size_t first = b * kSolveColumns, width = std::min(kSolveColumns, n - first);
-      solve_columns(f, first, width, w.get(), scratch);
-      progress_add(solve_work(n, first, width));
-      for (std::size_t i = 0; i < n; ++i) {
-        float* out = inverse.data[i];
-        const double* x = w.get() + i * width;
-        for (std::size_t t = 0; t < width; ++t) out[f.perm[first + t]] = static_cast<float>(x[t]);
-      }
-    }
-  });
+  std::size_t parts = split_parts(std::uint64_t{n} * n * n / 16, blocks);
+  const std::size_t width_most = std::min(kSolveColumns, n);
+  MemoryCharge buffers = charge_parts(
+      parts, bytes_for(n, width_most * sizeof(double), engine_scratch_bytes(sizeof(double))));
+  std::vector<EngineScratch<double>> scratch(parts);
+  std::vector<std::unique_ptr<double[]>> w(parts);
+  for (auto& block : w) block.reset(new double[n * width_most]);
+  parallel_for(
+      blocks,
+      [&](std::size_t b) {
+        const unsigned me = worker_index();
+        const std::size_t first = b * kSolveColumns, width = std::min(kSolveColumns, n - first);
+        double* x = w[me].get();
+        solve_columns(f, first, width, x, scratch[me]);
+        for (std::size_t i = 0; i < n; ++i) {
+          float* out = inverse.data[i];
+          const double* xi = x + i * width;
+          for (std::size_t t = 0; t < width; ++t) out[f.perm[first + t]] = static_cast<float>(xi[t]);
+        }
+        progress_add(solve_work(n, first, width));
+      },
+      static_cast<unsigned>(parts));
   return true;
 }
 

@@ -41,7 +41,7 @@ float lu_determinant(const Matrix& m);
 // singular in the arithmetic).
 bool lu_invert(const Matrix& m, Matrix& inverse);
 
-// The work lu_determinant (or, with `inverse`, lu_inverse) does on an n x n
+// The work lu_determinant (or, with `inverse`, lu_invert) does on an n x n
 // matrix, in the units it reports as progress.
 std::uint64_t lu_work(unsigned n, bool inverse);
 

@@ -18,8 +18,9 @@ namespace {
 using testing::bits_equal;
 using testing::same_bits;
 
-// Sizes around the panel, solve-block and tile edges.
-constexpr std::uint32_t kSizes[] = {3, 4, 5, 17, 27, 28, 63, 64, 65, 130};
+// Sizes around the tile, leaf, panel, chunk and solve-block edges; 300 has
+// three panels, the last two past a chunk of columns.
+constexpr std::uint32_t kSizes[] = {3, 4, 5, 17, 27, 28, 63, 64, 65, 130, 300};
 
 // A Hilbert matrix, 1 / (i + j + 1) in single precision, its rows shuffled:
 // so ill-conditioned that any term taken in another order changes the single-

@@ -69,8 +69,6 @@ struct Group {
 };
 // Low parts index 64-bit tables; larger matrices never fit in memory anyway.
 constexpr unsigned kMaxLow = kMaxColumns;
-// Levels with fewer groups than this are not worth splitting over threads.
-constexpr std::uint64_t kParallelGroups = 1024;
 
 // Groups in the largest level of an n-column matrix.
 std::uint64_t widest_level(unsigned n) { return binomial(n - kHigh, (n - kHigh) / 2); }
@@ -190,19 +188,24 @@ QUOLVEND_DISPATCH(compute_groups,
                   (m, rows, p, prev, next, first, last))
 
 // Computes level p from level p - 1 into `next`. A large level is cut into
-// pieces, several per thread so that uneven pieces even out, each reporting
-// its progress.
+// pieces, eight for each thread so that uneven pieces even out, each
+// reporting its progress.
 void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Group* prev,
                    Group* next) {
   const unsigned n = m.rows;
   const std::uint64_t groups = binomial(n - kHigh, p);
-  std::size_t parts = groups < kParallelGroups || thread_count() == 1 ? 1 : 8 * thread_count();
-  parallel_for(parts, [&](std::size_t part) {
-    std::uint64_t first = split_point(groups, parts, part);
-    std::uint64_t last = split_point(groups, parts, part + 1);
-    if (first < last) compute_groups(m, rows, p, prev, next, first, last);
-    progress_add((last - first) * (p + kHigh));
-  });
+  // A group's lane-wide multiply-adds take about a nanosecond each.
+  const std::size_t threads = split_parts(groups * (p + kHigh), groups);
+  const std::size_t parts = threads == 1 ? 1 : 8 * threads;
+  parallel_for(
+      parts,
+      [&](std::size_t part) {
+        std::uint64_t first = split_point(groups, parts, part);
+        std::uint64_t last = split_point(groups, parts, part + 1);
+        if (first < last) compute_groups(m, rows, p, prev, next, first, last);
+        progress_add((last - first) * (p + kHigh));
+      },
+      static_cast<unsigned>(threads));
 }
 
 // The row each size of set expands along: the k-th row from the bottom, with

@@ -53,7 +53,7 @@ void load_into(Input& in, Load& load) {
     load.failure = f;
   } catch (const std::bad_alloc&) {
     load.matrix.reset();
-    load.failure = Failure{FailureKind::out_of_memory, "MALLOC error"};
+    load.failure = out_of_memory_failure();
   } catch (const Abandoned&) {
     load.matrix.reset();
   }

@@ -53,6 +53,8 @@ namespace {
 
 // Elements one thread formats at a time in the parallel path.
 constexpr std::size_t kPiece = std::size_t{1} << 15;
+// About what one number takes to format and write out.
+constexpr std::uint64_t kPrintNanoseconds = 10;
 
 // Formats elements [first, last) of m (row-major) into out, each followed by a
 // tab and the last of each row by a newline too; returns the end.
@@ -92,9 +94,7 @@ void matrix_print(const Matrix& m) {
     }
     return;
   }
-  std::size_t parts = count >= kParallelElements
-                          ? std::min<std::size_t>(thread_count(), (count - 1) / kPiece + 1)
-                          : 1;
+  std::size_t parts = split_parts(count * kPrintNanoseconds, (count - 1) / kPiece + 1);
   MemoryCharge buffers;
   if (parts > 1) buffers = charge_parts(parts, kPiece * (kFixedWidth + 2));
   if (parts > 1) {

@@ -14,6 +14,9 @@ namespace {
 
 [[noreturn]] void unexpected_end() { die("Unexpected end of input"); }
 
+// About what one number takes to read.
+constexpr std::uint64_t kReadNanoseconds = 20;
+
 std::uint32_t read_count(Input& in, bool prompts, std::string_view ask, std::string_view retry) {
   if (prompts) out_write(ask);
   std::uint32_t value;
@@ -39,8 +42,7 @@ void read_element(Input& in, float& element) {
 // thread, and the pieces are converted at once. Every word lies whole in one
 // piece, and a word's numbers do not depend on what precedes it, so the
 // numbers come out as a sequential read gives them.
-void read_elements_in_parallel(Input& in, float* out, std::size_t count) {
-  std::size_t parts = thread_count();
+void read_elements_in_parallel(Input& in, float* out, std::size_t count, std::size_t parts) {
   std::vector<std::vector<float>> numbers(parts);
   while (count > 0) {
     if (in.end - in.pos < in.capacity / 2 && !in.exhausted) read_more(in);
@@ -125,8 +127,9 @@ Matrix matrix_read(Input& in, bool prompts) {
 void read_elements(Input& in, Matrix& m, bool prompts) {
   const std::uint32_t rows = m.rows, cols = m.cols;
   if (!prompts) {
-    if (in.sole_reader && matrix_size(m) >= kParallelElements && thread_count() > 1) {
-      read_elements_in_parallel(in, m.storage.get(), matrix_size(m));
+    const std::size_t parts = split_parts(matrix_size(m) * kReadNanoseconds, kMaxThreads);
+    if (in.sole_reader && parts > 1) {
+      read_elements_in_parallel(in, m.storage.get(), matrix_size(m), parts);
     } else {
       for (std::size_t i = 0, n = matrix_size(m); i < n; ++i) read_element(in, m.storage[i]);
     }

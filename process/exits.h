@@ -36,6 +36,9 @@ struct Failure {
   std::string message;
 };
 
+// The failure out_of_memory defers.
+Failure out_of_memory_failure();
+
 // Ends the process as the deferred failure would have: die(f.message).
 [[noreturn]] void fail(const Failure& f);
 

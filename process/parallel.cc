@@ -18,6 +18,8 @@ std::atomic<unsigned> threads_set{0};
 
 // Set while a thread runs a task, so that a nested step runs in place.
 thread_local bool inside_task = false;
+// 0 on the thread that starts steps; worker i is i + 1.
+thread_local unsigned this_worker = 0;
 
 // Workers wait for a step, take its tasks one index at a time, and report back
 // when none is left. The pool lives until the process ends.
@@ -70,7 +72,8 @@ Pool& pool() {
 }
 
 void* Pool::worker_main(void* index) {
-  pool().work(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(index)));
+  this_worker = static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(index)) + 1;
+  pool().work(this_worker - 1);
   return nullptr;
 }
 
@@ -80,7 +83,9 @@ std::mutex step_mutex;  // one step at a time uses the pool
 // comes out after the rest have run. A step called from a task runs inline too.
 void run_inline(std::size_t tasks, const std::function<void(std::size_t)>& task) {
   const bool outer = inside_task;
+  const unsigned outer_worker = this_worker;
   inside_task = true;
+  this_worker = 0;  // the only thread of this step
   std::exception_ptr error;
   for (std::size_t i = 0; i < tasks; ++i) {
     try {
@@ -90,6 +95,7 @@ void run_inline(std::size_t tasks, const std::function<void(std::size_t)>& task)
     }
   }
   inside_task = outer;
+  this_worker = outer_worker;
   if (error) std::rethrow_exception(error);
 }
 
@@ -104,15 +110,25 @@ void set_thread_count(unsigned threads) {
   threads_set = std::min(threads > 0 ? threads : usable_cores(), kMaxThreads);
 }
 
+std::size_t split_parts(std::uint64_t nanoseconds, std::size_t pieces) {
+  const std::uint64_t worth = nanoseconds / kPartNanoseconds;
+  return static_cast<std::size_t>(
+      std::max<std::uint64_t>(1, std::min<std::uint64_t>({thread_count(), pieces, worth})));
+}
+
 std::size_t split_point(std::size_t count, std::size_t parts, std::size_t part, std::size_t align) {
   if (part >= parts) return count;
   std::size_t point = count / parts * part + count % parts * part / parts;
   return point - point % align;
 }
 
-void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task) {
+unsigned worker_index() { return this_worker; }
+
+void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task,
+                  unsigned threads) {
   if (tasks == 0) return;
-  unsigned helpers = static_cast<unsigned>(std::min<std::size_t>(thread_count(), tasks)) - 1;
+  if (threads == 0 || threads > thread_count()) threads = thread_count();
+  unsigned helpers = static_cast<unsigned>(std::min<std::size_t>(threads, tasks)) - 1;
   if (helpers == 0 || inside_task) {
     run_inline(tasks, task);
     return;

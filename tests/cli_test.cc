@@ -212,8 +212,8 @@ TEST_F(Cli, ByteOrderMarkAtTheVeryStartIsSkipped) {
 TEST_F(Cli, MissingFileFails) {
   EXPECT_OUTCOME(run({"-a", "missing.txt", "b22.txt"}), "Error opening file\n", "", 1);
   EXPECT_OUTCOME(run({"-a", "a22.txt", "missing.txt"}), "Error opening file\n", "", 1);
-  // The first operand is read from the keyboard before the second file fails.
-  EXPECT_OUTCOME(run({"-m", "a22.txt", "missing.txt"}), "Error opening file\n", "", 1);
+  // The first operand is read from standard input before the second file fails.
+  EXPECT_OUTCOME(run({"-m", "-", "missing.txt"}, "2 2 1 2 3 4"), "Error opening file\n", "", 1);
 }
 
 // --- Sum, difference, product (the plain cases are the documented examples) ---

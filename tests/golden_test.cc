@@ -124,6 +124,13 @@ std::vector<Case> golden_cases() {
     }
     one("lu-inv-hilbert-27", "-i", hilbert);
   }
+  // Several panels, each updating chunks of columns while the next is
+  // factorised, and more than one block of columns solved for.
+  for (std::uint32_t n : {300u, 520u}) {
+    std::string decimals = text.matrix(n, n, Kind::decimals);
+    one("lu-det-" + std::to_string(n), "-D", decimals);
+    one("lu-inv-" + std::to_string(n), "-i", decimals);
+  }
   return cases;
 }
 

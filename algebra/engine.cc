@@ -1,0 +1,284 @@
+#include "algebra/engine.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "algebra/instruction_set.h"
+#include "process/memory.h"
+#include "process/parallel.h"
+
+namespace quolvend {
+namespace {
+
+// --- Register tiles -----------------------------------------------------------
+//
+// A tile of kRows x (kVectors vectors) of c stays in registers while a run of
+// k streams past: for each k, kVectors vectors of b and kRows values of a
+// (each broadcast) give kRows x kVectors independent multiplies and adds.
+// Each variant's tile is as large as its registers allow beside the operands,
+// so that enough independent sums are in flight to keep both add pipes busy:
+//   avx512: 32 registers of 64 bytes, 6 x 4 tiles (24 sums);
+//   avx2:   16 registers of 32 bytes, 6 x 2 (12);
+//   portable: 16 bytes, 6 x 4 with NEON's 32 registers, 6 x 2 with SSE's 16.
+
+// (Spelled out size by size: GCC drops vector_size from an alias template.)
+template <typename T, std::size_t kBytes>
+struct VectorOf;
+template <>
+struct VectorOf<float, 16> {
+  using type = float __attribute__((vector_size(16)));
+};
+template <>
+struct VectorOf<float, 32> {
+  using type = float __attribute__((vector_size(32)));
+};
+template <>
+struct VectorOf<float, 64> {
+  using type = float __attribute__((vector_size(64)));
+};
+template <>
+struct VectorOf<double, 16> {
+  using type = double __attribute__((vector_size(16)));
+};
+template <>
+struct VectorOf<double, 32> {
+  using type = double __attribute__((vector_size(32)));
+};
+template <>
+struct VectorOf<double, 64> {
+  using type = double __attribute__((vector_size(64)));
+};
+
+template <InstructionSet kSet, typename T>
+struct Tile {
+  static constexpr std::size_t kBytes = kSet == InstructionSet::avx512 ? 64
+                                        : kSet == InstructionSet::avx2 ? 32
+                                                                       : 16;
+  static constexpr std::size_t kLanes = kBytes / sizeof(T);
+  static constexpr std::size_t kRows = 6;
+  static constexpr std::size_t kVectors = kSet == InstructionSet::avx512 ? 4
+                                          : kSet == InstructionSet::avx2 ? 2
+                                          : kX86                         ? 2
+                                                                         : 4;
+  static constexpr std::size_t kCols = kVectors * kLanes;
+  using Vector = typename VectorOf<T, kBytes>::type;
+};
+
+// --- Cache blocks ---------------------------------------------------------------
+//
+// b is packed kDepth values of k at a time, kBlockCols columns wide: a block
+// of 512 KiB that stays in the core's level-2 cache while every row of the
+// thread's band passes over it. a is packed one tile's rows at a time (6 x
+// kDepth, in level 1) and meets each of the block's panels of b in turn.
+constexpr std::size_t kMaxRows = 6;
+constexpr std::size_t kDepth = 256;
+template <typename T>
+constexpr std::size_t kBlockCols = (std::size_t{512} << 10) / (kDepth * sizeof(T));
+
+template <typename T>
+constexpr std::size_t scratch_elements() {
+  return kMaxRows * kDepth + kDepth * kBlockCols<T>;
+}
+
+// tile (kRows x kCols of c, row stride ldc) op= a panel x b panel over `depth`.
+template <InstructionSet kSet, typename T, bool kSubtract>
+[[gnu::always_inline]] inline void multiply_tile(std::size_t depth, const T* a, const T* b, T* c,
+                                                 std::size_t ldc) {
+  using S = Tile<kSet, T>;
+  using V = typename S::Vector;
+  V sum[S::kRows][S::kVectors];
+#pragma GCC unroll 8
+  for (std::size_t r = 0; r < S::kRows; ++r) {
+#pragma GCC unroll 8
+    for (std::size_t v = 0; v < S::kVectors; ++v) load_vec(sum[r][v], c + r * ldc + v * S::kLanes);
+  }
+  for (std::size_t k = 0; k < depth; ++k, a += S::kRows, b += S::kCols) {
+    V bk[S::kVectors];
+#pragma GCC unroll 8
+    for (std::size_t v = 0; v < S::kVectors; ++v) load_vec(bk[v], b + v * S::kLanes);
+#pragma GCC unroll 8
+    for (std::size_t r = 0; r < S::kRows; ++r) {
+      const T ar = a[r];
+#pragma GCC unroll 8
+      for (std::size_t v = 0; v < S::kVectors; ++v) {
+        if constexpr (kSubtract) {
+          sum[r][v] = sum[r][v] - bk[v] * ar;
+        } else {
+          sum[r][v] = sum[r][v] + bk[v] * ar;
+        }
+      }
+    }
+  }
+#pragma GCC unroll 8
+  for (std::size_t r = 0; r < S::kRows; ++r) {
+#pragma GCC unroll 8
+    for (std::size_t v = 0; v < S::kVectors; ++v) store_vec(c + r * ldc + v * S::kLanes, sum[r][v]);
+  }
+}
+
+// b's terms [k0, k0 + depth) of columns [j0, j0 + width), in panels of kCols
+// columns, each k-major, the last padded with zeros.
+template <std::size_t kCols, typename T>
+void pack_b(ColumnsOperand<T> b, std::size_t k0, std::size_t depth, std::size_t j0,
+            std::size_t width, T* out) {
+  for (std::size_t j = 0; j < width; j += kCols) {
+    const std::size_t w = std::min(kCols, width - j);
+    for (std::size_t k = 0; k < depth; ++k, out += kCols) {
+      const T* row = b.data + static_cast<std::ptrdiff_t>(k0 + k) * b.stride + (j0 + j);
+      std::copy_n(row, w, out);
+      std::fill(out + w, out + kCols, T{0});
+    }
+  }
+}
+
+// a's rows [i0, i0 + height) (height <= kRows), terms [k0, k0 + depth),
+// k-major, padded with zero rows.
+template <std::size_t kRows, typename T>
+void pack_a(RowsOperand<T> a, std::size_t i0, std::size_t height, std::size_t k0,
+            std::size_t depth, T* out) {
+  for (std::size_t k = 0; k < depth; ++k, out += kRows) {
+    for (std::size_t t = 0; t < height; ++t) {
+      out[t] = a.data[static_cast<std::ptrdiff_t>(i0 + t) * a.stride +
+                      static_cast<std::ptrdiff_t>(k0 + k) * a.step];
+    }
+    std::fill(out + height, out + kRows, T{0});
+  }
+}
+
+// c (rows x cols) op= a x b over `depth` terms, block by block.
+template <InstructionSet kSet, typename T, bool kSubtract>
+[[gnu::always_inline]] inline void product_body(std::size_t rows, std::size_t cols,
+                                                std::size_t depth, RowsOperand<T> a,
+                                                ColumnsOperand<T> b, ResultBlock<T> c,
+                                                T* scratch) {
+  using S = Tile<kSet, T>;
+  T* a_packed = scratch;
+  T* b_packed = scratch + kMaxRows * kDepth;
+  T edge[S::kRows * S::kCols];
+  for (std::size_t jc = 0; jc < cols; jc += kBlockCols<T>) {
+    const std::size_t width = std::min(kBlockCols<T>, cols - jc);
+    for (std::size_t pc = 0; pc < depth; pc += kDepth) {
+      const std::size_t run = std::min(kDepth, depth - pc);
+      pack_b<S::kCols>(b, pc, run, jc, width, b_packed);
+      for (std::size_t i = 0; i < rows; i += S::kRows) {
+        const std::size_t h = std::min(S::kRows, rows - i);
+        pack_a<S::kRows>(a, i, h, pc, run, a_packed);
+        for (std::size_t j = 0; j < width; j += S::kCols) {
+          const std::size_t w = std::min(S::kCols, width - j);
+          const T* b_panel = b_packed + j * run;
+          T* tile = c.data + i * c.stride + jc + j;
+          if (h == S::kRows && w == S::kCols) {
+            multiply_tile<kSet, T, kSubtract>(run, a_packed, b_panel, tile, c.stride);
+            continue;
+          }
+          // A tile cut by the edge of c is worked on in a full-size copy.
+          for (std::size_t r = 0; r < h; ++r) std::copy_n(tile + r * c.stride, w, edge + r * S::kCols);
+          multiply_tile<kSet, T, kSubtract>(run, a_packed, b_panel, edge, S::kCols);
+          for (std::size_t r = 0; r < h; ++r) std::copy_n(edge + r * S::kCols, w, tile + r * c.stride);
+        }
+      }
+    }
+  }
+}
+
+template <InstructionSet kSet>
+[[gnu::always_inline]] inline void add_product_tiles_body(std::size_t rows, std::size_t cols,
+                                                    std::size_t depth, RowsOperand<float> a,
+                                                    ColumnsOperand<float> b,
+                                                    ResultBlock<float> c, float* scratch) {
+  product_body<kSet, float, false>(rows, cols, depth, a, b, c, scratch);
+}
+
+template <InstructionSet kSet>
+[[gnu::always_inline]] inline void subtract_product_tiles_body(std::size_t rows, std::size_t cols,
+                                                         std::size_t depth, RowsOperand<double> a,
+                                                         ColumnsOperand<double> b,
+                                                         ResultBlock<double> c, double* scratch) {
+  product_body<kSet, double, true>(rows, cols, depth, a, b, c, scratch);
+}
+
+QUOLVEND_DISPATCH(add_product_tiles,
+                  (std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<float> a,
+                   ColumnsOperand<float> b, ResultBlock<float> c, float* scratch),
+                  (rows, cols, depth, a, b, c, scratch))
+
+QUOLVEND_DISPATCH(subtract_product_tiles,
+                  (std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<double> a,
+                   ColumnsOperand<double> b, ResultBlock<double> c, double* scratch),
+                  (rows, cols, depth, a, b, c, scratch))
+
+// --- Threads -----------------------------------------------------------------------
+
+// Runs `part(r0, r1, c0, c1, scratch)` over bands of c, one per thread that
+// is worth it, each with buffers of its own.
+template <typename T, typename Part>
+void split_product(std::size_t rows, std::size_t cols, std::size_t depth, Part part) {
+  if (rows == 0 || cols == 0 || depth == 0) return;
+  const bool by_rows = rows >= cols;
+  // One thread's vector kernels take about 100 float or 50 double
+  // multiply-adds a nanosecond at their best; this guesses low.
+  const std::uint64_t nanoseconds = std::uint64_t{rows} * cols * depth * sizeof(T) / 128;
+  std::size_t parts = split_parts(nanoseconds, by_rows ? rows / 8 : cols / 64);
+  MemoryCharge buffers = charge_parts(parts, engine_scratch_bytes(sizeof(T)));
+  parallel_for(parts, [&](std::size_t p) {
+    EngineScratch<T> scratch;
+    if (by_rows) {
+      part(split_point(rows, parts, p, 8), split_point(rows, parts, p + 1, 8), 0, cols, scratch);
+    } else {
+      part(0, rows, split_point(cols, parts, p, 64), split_point(cols, parts, p + 1, 64), scratch);
+    }
+  });
+}
+
+}  // namespace
+
+template <typename T>
+EngineScratch<T>::EngineScratch() : buffer(new T[scratch_elements<T>()]) {}
+
+template struct EngineScratch<float>;
+template struct EngineScratch<double>;
+
+std::uint64_t engine_scratch_bytes(std::size_t element_size) {
+  return element_size == sizeof(float) ? scratch_elements<float>() * sizeof(float)
+                                       : scratch_elements<double>() * sizeof(double);
+}
+
+void add_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<float> a,
+                 ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch) {
+  if (rows == 0 || cols == 0 || depth == 0) return;
+  add_product_tiles(rows, cols, depth, a, b, c, scratch.buffer.get());
+}
+
+void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth,
+                      RowsOperand<double> a, ColumnsOperand<double> b, ResultBlock<double> c,
+                      EngineScratch<double>& scratch) {
+  if (rows == 0 || cols == 0 || depth == 0) return;
+  subtract_product_tiles(rows, cols, depth, a, b, c, scratch.buffer.get());
+}
+
+void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
+                          RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c) {
+  split_product<float>(rows, cols, depth,
+                       [&](std::size_t r0, std::size_t r1, std::size_t c0, std::size_t c1,
+                           EngineScratch<float>& scratch) {
+                         add_product(r1 - r0, c1 - c0, depth,
+                                     {a.data + static_cast<std::ptrdiff_t>(r0) * a.stride, a.stride, a.step},
+                                     {b.data + c0, b.stride},
+                                     {c.data + r0 * c.stride + c0, c.stride}, scratch);
+                       });
+}
+
+void subtract_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
+                               RowsOperand<double> a, ColumnsOperand<double> b,
+                               ResultBlock<double> c) {
+  split_product<double>(rows, cols, depth,
+                        [&](std::size_t r0, std::size_t r1, std::size_t c0, std::size_t c1,
+                            EngineScratch<double>& scratch) {
+                          subtract_product(r1 - r0, c1 - c0, depth,
+                                           {a.data + static_cast<std::ptrdiff_t>(r0) * a.stride, a.stride, a.step},
+                                           {b.data + c0, b.stride},
+                                           {c.data + r0 * c.stride + c0, c.stride}, scratch);
+                        });
+}
+
+}  // namespace quolvend
