@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "algebra/instruction_set.h"
+#include "process/instruction_set.h"
 #include "process/memory.h"
 #include "process/parallel.h"
 

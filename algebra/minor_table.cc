@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "algebra/colex.h"
-#include "algebra/instruction_set.h"
+#include "process/instruction_set.h"
 #include "process/exits.h"
 #include "process/parallel.h"
 #include "process/progress.h"

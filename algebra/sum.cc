@@ -1,6 +1,7 @@
 #include "algebra/sum.h"
 
 #include "process/output.h"
+#include "process/parallel.h"
 
 namespace quolvend {
 namespace {
@@ -11,27 +12,35 @@ bool sizes_match_or_say_so(const Matrix& a, const Matrix& b) {
   return false;
 }
 
-}  // namespace
-
-// Rows are stored back to back, so both walk the elements as one flat array.
-std::optional<Matrix> matrix_add(const Matrix& a, const Matrix& b) {
-  if (!sizes_match_or_say_so(a, b)) return std::nullopt;
-  Matrix sum = matrix_create(a.rows, a.cols);
+// z = x op y element by element over every thread that is worth it: the
+// result's fresh pages, first written here, are most of the work. Rows are
+// stored back to back, so the elements are walked as one flat array.
+template <typename Op>
+Matrix elementwise(const Matrix& a, const Matrix& b, Op op) {
+  Matrix result = matrix_create(a.rows, a.cols);
   const float* x = a.storage.get();
   const float* y = b.storage.get();
-  float* z = sum.storage.get();
-  for (std::size_t i = 0, n = matrix_size(a); i < n; ++i) z[i] = x[i] + y[i];
-  return sum;
+  float* z = result.storage.get();
+  const std::size_t n = matrix_size(a);
+  // About a nanosecond an element, the page faults included.
+  const std::size_t parts = split_parts(n, n / 4096 + 1);
+  parallel_for(parts, [&](std::size_t part) {
+    const std::size_t end = split_point(n, parts, part + 1);
+    for (std::size_t i = split_point(n, parts, part); i < end; ++i) z[i] = op(x[i], y[i]);
+  });
+  return result;
+}
+
+}  // namespace
+
+std::optional<Matrix> matrix_add(const Matrix& a, const Matrix& b) {
+  if (!sizes_match_or_say_so(a, b)) return std::nullopt;
+  return elementwise(a, b, [](float x, float y) { return x + y; });
 }
 
 std::optional<Matrix> matrix_subtract(const Matrix& a, const Matrix& b) {
   if (!sizes_match_or_say_so(a, b)) return std::nullopt;
-  Matrix difference = matrix_create(a.rows, a.cols);
-  const float* x = a.storage.get();
-  const float* y = b.storage.get();
-  float* z = difference.storage.get();
-  for (std::size_t i = 0, n = matrix_size(a); i < n; ++i) z[i] = x[i] - y[i];
-  return difference;
+  return elementwise(a, b, [](float x, float y) { return x - y; });
 }
 
 }  // namespace quolvend

@@ -1,11 +1,12 @@
-// Micro-benchmarks of the three hot paths against their plain counterparts,
-// measured in one process on the same data: reading numbers (against glibc's
-// fscanf), printing them (against printf), and the matrix product (against
-// the textbook loops). Prints one line per figure, medians of several runs.
+// Micro-benchmarks of the hot paths, measured in one process: reading and
+// printing numbers on one thread, beside std::from_chars, std::to_chars,
+// fscanf and printf; the product and the LU's arithmetic on every instruction
+// set and thread count. Medians of several runs.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,11 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "algebra/instruction_set.h"
+#include "process/instruction_set.h"
 #include "algebra/lu.h"
 #include "algebra/product.h"
-#include "matrix/input.h"
+#include "matrix/numbers.h"
 #include "matrix/print.h"
+#include "matrix/read.h"
 #include "process/parallel.h"
 
 using namespace quolvend;
@@ -39,123 +41,144 @@ double median_seconds(int runs, const std::function<void()>& work) {
 
 volatile float sink;
 
-void bench_reading(const char* path, std::size_t numbers) {
-  double fast = median_seconds(5, [&] {
-    Input in(::open(path, O_RDONLY), false, true);
-    float v, sum = 0;
-    while (scan_float(in, v) == Scan::value) sum += v;
-    sink = sum;
-  });
-  double plain = median_seconds(3, [&] {
-    std::FILE* f = std::fopen(path, "r");
-    float v, sum = 0;
-    while (std::fscanf(f, "%f", &v) == 1) sum += v;
-    std::fclose(f);
-    sink = sum;
-  });
-  std::printf("read    %6.1f ns/number   fscanf %6.1f ns/number   %.1fx faster\n",
-              fast / numbers * 1e9, plain / numbers * 1e9, plain / fast);
+void report_text(const char* what, const char* way, double seconds, std::size_t numbers,
+                 std::size_t bytes) {
+  std::printf("text %s %-12s %6.1f ns/number %6.2f GB/s\n", what, way, seconds / numbers * 1e9,
+              bytes / seconds * 1e-9);
+  std::fflush(stdout);
 }
 
+// Reading the text of `numbers` numbers on one thread: the matrix reader from
+// a file (as a run reads it), the bulk conversion alone on text in memory,
+// std::from_chars token by token, and fscanf.
+void bench_reading(const std::string& text, std::size_t numbers) {
+  const std::string path = "/tmp/quolvend-micro-" + std::to_string(::getpid());
+  {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fprintf(f, "1 %zu\n", numbers);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+  set_thread_count(1);
+  report_text("read", "reader", median_seconds(7, [&] {
+                Input in(::open(path.c_str(), O_RDONLY), false, true);
+                sink = matrix_read(in, false).storage[numbers - 1];
+              }), numbers, text.size());
+  std::vector<char> padded(text.begin(), text.end());
+  padded.resize(text.size() + kInputPadding, '\0');
+  std::vector<float> out(numbers);
+  report_text("read", "bulk", median_seconds(7, [&] {
+                sink = static_cast<float>(
+                    convert_numbers(padded.data(), padded.data() + text.size(), out.data(), numbers)
+                        .count);
+              }), numbers, text.size());
+  report_text("read", "from_chars", median_seconds(5, [&] {
+                const char* p = text.data();
+                const char* end = p + text.size();
+                for (std::size_t i = 0; i < numbers; ++i) {
+                  while (*p == ' ' || *p == '\n') ++p;
+                  p = std::from_chars(p, end, out[i]).ptr;
+                }
+                sink = out[numbers - 1];
+              }), numbers, text.size());
+  report_text("read", "fscanf", median_seconds(3, [&] {
+                std::FILE* f = std::fopen(path.c_str(), "r");
+                float v, sum = 0;
+                while (std::fscanf(f, "%f", &v) == 1) sum += v;
+                std::fclose(f);
+                sink = sum;
+              }), numbers, text.size());
+  std::remove(path.c_str());
+  set_thread_count(0);
+}
+
+// Printing with "%.3f", each number followed by a tab, on one thread.
 void bench_printing(const std::vector<float>& values) {
   std::vector<char> out(values.size() * 48);
-  double fast = median_seconds(5, [&] {
-    char* p = out.data();
-    for (float v : values) {
-      p = format_fixed(p, v, 3);
-      *p++ = '\t';
-    }
-    sink = static_cast<float>(p - out.data());
-  });
-  double plain = median_seconds(3, [&] {
-    std::FILE* null = std::fopen("/dev/null", "w");
-    for (float v : values) std::fprintf(null, "%.3f\t", static_cast<double>(v));
-    std::fclose(null);
-  });
-  std::printf("print   %6.1f ns/number   printf %6.1f ns/number   %.1fx faster\n",
-              fast / values.size() * 1e9, plain / values.size() * 1e9, plain / fast);
+  std::size_t bytes = 0;
+  auto report = [&](const char* way, double seconds) {
+    report_text("print", way, seconds, values.size(), bytes);
+  };
+  report("formatter", median_seconds(7, [&] {
+           char* p = out.data();
+           for (float v : values) {
+             p = format_fixed(p, v, 3);
+             *p++ = '\t';
+           }
+           bytes = static_cast<std::size_t>(p - out.data());
+         }));
+  report("to_chars", median_seconds(5, [&] {
+           char* p = out.data();
+           for (float v : values) {
+             p = std::to_chars(p, p + 48, static_cast<double>(v), std::chars_format::fixed, 3).ptr;
+             *p++ = '\t';
+           }
+           sink = static_cast<float>(p - out.data());
+         }));
+  report("printf", median_seconds(3, [&] {
+           char* p = out.data();
+           for (float v : values) p += std::snprintf(p, 48, "%.3f\t", static_cast<double>(v));
+           sink = static_cast<float>(p - out.data());
+         }));
 }
 
-void bench_product(std::uint32_t n, std::mt19937& rng) {
-  std::uniform_real_distribution<float> unit(-100.0f, 100.0f);
-  Matrix a = matrix_create(n, n), b = matrix_create(n, n);
-  for (std::size_t i = 0; i < matrix_size(a); ++i) {
-    a.storage[i] = unit(rng);
-    b.storage[i] = unit(rng);
-  }
-  double flops = 2.0 * n * n * n;
-  double fast = median_seconds(5, [&] { sink = matrix_multiply(a, b)->storage[0]; });
-  // The same order of operations in plain loops: r, k, c (vectorised by the
-  // compiler) and the textbook r, c, k.
-  Matrix c = matrix_create(n, n);
-  double rkc = median_seconds(1, [&] {
-    std::fill_n(c.storage.get(), matrix_size(c), 0.0f);
-    for (std::uint32_t r = 0; r < n; ++r) {
-      for (std::uint32_t k = 0; k < n; ++k) {
-        float x = a.data[r][k];
-        const float* row = b.data[k];
-        float* out = c.data[r];
-        for (std::uint32_t j = 0; j < n; ++j) out[j] = x * row[j] + out[j];
-      }
-    }
-  });
-  double rck = median_seconds(1, [&] {
-    for (std::uint32_t r = 0; r < n; ++r) {
-      for (std::uint32_t j = 0; j < n; ++j) {
-        float sum = 0.0f;
-        for (std::uint32_t k = 0; k < n; ++k) sum = a.data[r][k] * b.data[k][j] + sum;
-        c.data[r][j] = sum;
-      }
-    }
-  });
-  std::printf("product %u: %5.1f GFLOP/s   r-k-c loop %5.1f GFLOP/s   r-c-k loop %5.1f GFLOP/s\n",
-              n, flops / fast * 1e-9, flops / rkc * 1e-9, flops / rck * 1e-9);
-}
-
-// The LU path's arithmetic alone: the factorisation (2/3 n^3 operations) and
-// the whole inverse (2 n^3), on each instruction set, with the threads given.
-void bench_lu(std::uint32_t n) {
-  std::mt19937 rng(2);
+Matrix random_matrix(std::uint32_t n, std::mt19937& rng) {
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-  Matrix a = matrix_create(n, n);
-  for (std::size_t i = 0; i < matrix_size(a); ++i) a.storage[i] = unit(rng);
+  Matrix m = matrix_create(n, n);
+  for (std::size_t i = 0; i < matrix_size(m); ++i) m.storage[i] = unit(rng);
+  return m;
+}
+
+// The kernels' arithmetic alone, on each instruction set and on one thread
+// and every thread: the product (2 n^3 operations), the LU determinant (2/3
+// n^3) and the LU inverse (2 n^3). One line per figure:
+//     kernel <product|determinant|inverse> <n> <variant> <threads> <ms> <GFLOP/s>
+void bench_kernels(std::uint32_t n) {
+  std::mt19937 rng(2);
+  Matrix a = random_matrix(n, rng), b = random_matrix(n, rng);
   Matrix inverse = matrix_create(n, n);
   const double cube = static_cast<double>(n) * n * n;
+  const unsigned every = thread_count();
   for (InstructionSet set : available_instruction_sets()) {
     use_instruction_set(set);
-    double det = median_seconds(3, [&] { sink = lu_determinant(a); });
-    double inv = median_seconds(3, [&] { sink = lu_invert(a, inverse) ? 1.0f : 0.0f; });
-    std::printf(
-        "lu %u, %u threads, %-8s determinant %7.1f ms %5.1f GFLOP/s   inverse %7.1f ms %5.1f "
-        "GFLOP/s\n",
-        n, thread_count(), instruction_set_name(set), det * 1e3, 2 * cube / 3 / det * 1e-9,
-        inv * 1e3, 2 * cube / inv * 1e-9);
+    for (unsigned threads : {1u, every}) {
+      set_thread_count(threads);
+      auto report = [&](const char* what, double seconds, double operations) {
+        std::printf("kernel %s %u %s %u %.1f %.1f\n", what, n, instruction_set_name(set), threads,
+                    seconds * 1e3, operations / seconds * 1e-9);
+        std::fflush(stdout);
+      };
+      report("product", median_seconds(5, [&] { sink = matrix_multiply(a, b)->storage[0]; }),
+             2 * cube);
+      report("determinant", median_seconds(5, [&] { sink = lu_determinant(a); }), 2 * cube / 3);
+      report("inverse", median_seconds(3, [&] { sink = lu_invert(a, inverse) ? 1.0f : 0.0f; }),
+             2 * cube);
+      if (every == 1) break;
+    }
   }
+  set_thread_count(0);
 }
 
 }  // namespace
 
-// micro [N]: the hot paths at N (2000); micro lu N: the LU arithmetic alone.
+// micro: reading and printing; micro kernels N: the arithmetic at N.
 int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == "lu") {
-    bench_lu(static_cast<std::uint32_t>(std::atoi(argv[2])));
+  if (argc > 2 && std::string(argv[1]) == "kernels") {
+    bench_kernels(static_cast<std::uint32_t>(std::atoi(argv[2])));
     return 0;
   }
-  std::uint32_t n = argc > 1 ? static_cast<std::uint32_t>(std::atoi(argv[1])) : 2000;
+  // Random six-digit decimals, "-0.123456", as files of values in -1..1 hold them.
   std::mt19937 rng(1);
-  std::uniform_real_distribution<double> unit(-100.0, 100.0);
-  // Numbers as the benchmark files hold them: six significant digits.
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  constexpr std::size_t kNumbers = 4'000'000;
+  std::string text;
   std::vector<float> values;
-  std::string path = "/tmp/quolvend-micro-" + std::to_string(::getpid());
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  for (int i = 0; i < 4'000'000; ++i) {
-    double v = unit(rng);
-    std::fprintf(f, "%.6g ", v);
+  char word[32];
+  for (std::size_t i = 0; i < kNumbers; ++i) {
+    const double v = unit(rng);
+    text.append(word, static_cast<std::size_t>(std::snprintf(word, sizeof word, "%.6f ", v)));
     values.push_back(static_cast<float>(v));
   }
-  std::fclose(f);
-  bench_reading(path.c_str(), values.size());
-  std::remove(path.c_str());
+  bench_reading(text, kNumbers);
   bench_printing(values);
-  bench_product(n, rng);
 }

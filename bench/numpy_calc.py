@@ -6,8 +6,11 @@ with numpy.savetxt.
     python3 numpy_calc.py -D|-i file
 reads one with numpy.loadtxt, and prints its determinant, or its inverse with
 savetxt("%.3f"), computed in float64 from the single-precision values.
-    python3 numpy_calc.py --inv-alone file
-times numpy.linalg.inv alone in float64 on it: the median of 5, in ms."""
+    python3 numpy_calc.py --kernels n
+times OpenBLAS's arithmetic through numpy on random n x n matrices: sgemm
+(float32 @), dgemm (float64 @), dgetrf (linalg.slogdet) and the inverse
+(linalg.inv), medians of 5, one line each:
+    openblas <name> <n> <ms> <GFLOP/s>"""
 import statistics
 import sys
 import time
@@ -35,14 +38,24 @@ def main():
         np.savetxt(sys.stdout, np.linalg.inv(load_text(sys.argv[2])).astype(np.float32),
                    fmt="%.3f", delimiter="\t")
         return
-    if op == "--inv-alone":
-        a = load_text(sys.argv[2])
-        times = []
-        for _ in range(5):
-            start = time.perf_counter()
-            np.linalg.inv(a)
-            times.append(time.perf_counter() - start)
-        print("%.1f" % (statistics.median(times) * 1e3))
+    if op == "--kernels":
+        n = int(sys.argv[2])
+        rng = np.random.default_rng(2)
+        a = rng.uniform(-1, 1, (n, n))
+        b = rng.uniform(-1, 1, (n, n))
+        a32, b32 = a.astype(np.float32), b.astype(np.float32)
+        cube = float(n) ** 3
+        for name, work, operations in (("sgemm", lambda: a32 @ b32, 2 * cube),
+                                       ("dgemm", lambda: a @ b, 2 * cube),
+                                       ("dgetrf", lambda: np.linalg.slogdet(a), 2 * cube / 3),
+                                       ("inverse", lambda: np.linalg.inv(a), 2 * cube)):
+            times = []
+            for _ in range(5):
+                start = time.perf_counter()
+                work()
+                times.append(time.perf_counter() - start)
+            seconds = statistics.median(times)
+            print("openblas %s %d %.1f %.1f" % (name, n, seconds * 1e3, operations / seconds * 1e-9))
         return
     first, second = load(sys.argv[2]), load(sys.argv[3])
     result = first + second if op == "-a" else first @ second

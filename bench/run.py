@@ -2,19 +2,22 @@
 """End-to-end benchmarks of quolvend: whole runs of the program, timed with
 their peak memory, beside baselines measured in the same invocation.
 
-    bench/run.py [--sections io,micro,det,inv,lu,threads] [--before REV]
+    bench/run.py [--sections io,micro,det,inv,lu,kernels,threads] [--before REV]
 
 io     -a and -m on 500, 1000 and 2000 square files of random six-digit values,
        beside numpy (Debian's python3-numpy with OpenBLAS, installed if
        missing) and a plain
        build of the program (fscanf, printf, the textbook product loop)
-micro  the reader, printer and product kernel alone, beside fscanf, printf
-       and the plain loops
+micro  the reader and printer alone, beside fscanf and printf
 det    -D at sizes 9 to 26 (cofactor expansion), beside the plain recursion at 9 to 11
 inv    -i at sizes 8 to 26 and -d at 16 and 20, beside the plain algorithm at 7 to 9
 lu     -D and -i at 1000, 2000 and 4000 (the LU path), beside numpy (loadtxt,
        linalg.det or linalg.inv, savetxt), one thread against every core, and
        the LU arithmetic alone against numpy.linalg.inv in float64
+kernels  the machine's limit (bench/limit.cc), the product and the LU's
+       arithmetic on every variant at 2000 and 3000 as shares of it, beside
+       OpenBLAS through numpy; and the same rates from whole runs at 3000
+       (-m minus -a; -i minus a cut)
 threads  -m and -a at 2000, -D and -i at 26 with every core, beside
        QUOLVEND_THREADS=1, numpy, and (with --before REV) a build of an
        earlier revision
@@ -38,6 +41,7 @@ DATA = os.path.join(ROOT, "bench", "data")
 QUOLVEND = os.path.join(BUILD, "quolvend")
 PLAIN = os.path.join(BUILD, "bench", "quolvend_plain")
 MICRO = os.path.join(BUILD, "bench", "quolvend_micro")
+LIMIT = os.path.join(BUILD, "bench", "quolvend_limit")
 NUMPY_PYTHON = "/usr/bin/python3"
 TIME = "/usr/bin/time"
 # OpenBLAS tunings some machines set for old OpenBLAS builds slow a current
@@ -61,7 +65,7 @@ def build():
     subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release"],
                    check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", BUILD, "-j", str(os.cpu_count() or 2), "--target",
-                    "quolvend", "quolvend_plain", "quolvend_micro"], check=True,
+                    "quolvend", "quolvend_plain", "quolvend_micro", "quolvend_limit"], check=True,
                    stdout=subprocess.DEVNULL)
 
 
@@ -171,7 +175,7 @@ def section_io(numpy_ok):
 def section_micro():
     print("\n## Hot paths alone (medians in one process)\n")
     print("```")
-    subprocess.run([MICRO, "2000"], check=True)
+    subprocess.run([MICRO], check=True)
     print("```", flush=True)
 
 
@@ -240,17 +244,69 @@ def section_lu(numpy_ok):
             row(*cells)
     print(f"\n-i time per doubling: 1000 -> 2000 {times[('-i', 2000)] / times[('-i', 1000)]:.1f}x, "
           f"2000 -> 4000 {times[('-i', 4000)] / times[('-i', 2000)]:.1f}x")
-    print("\nThe arithmetic alone, 2000 x 2000 (medians in one process):\n")
-    print("```")
-    subprocess.run([MICRO, "lu", "2000"], check=True)
-    subprocess.run(["env", "QUOLVEND_THREADS=1", MICRO, "lu", "2000"], check=True)
-    if numpy_ok:
-        path = matrix_file("unit-2000.txt", 2000, 2000, unit)
-        for threads in (str(cores), "1"):
-            ms = subprocess.run(["env", f"OPENBLAS_NUM_THREADS={threads}"] + NUMPY + ["--inv-alone", path],
-                                capture_output=True, text=True, check=True).stdout.strip()
-            print(f"numpy.linalg.inv 2000, float64, {threads} threads: {ms} ms")
-    print("```", flush=True)
+    print("\n(The arithmetic alone: see the kernels section.)", flush=True)
+
+
+def limits():
+    """(type, bits, threads) -> GFLOP/s, from the limit probe."""
+    out = subprocess.run([LIMIT], capture_output=True, text=True, check=True).stdout
+    table = {}
+    for line in out.splitlines():
+        _, kind, bits, threads, rate = line.split()
+        table[(kind, int(bits), int(threads))] = float(rate)
+    return table
+
+
+VARIANT_BITS = {"avx512": 512, "avx2": 256, "portable": 128}
+
+
+def section_kernels(numpy_ok):
+    cores = len(os.sched_getaffinity(0))
+    limit = limits()
+    print("\n## The machine's limit: independent vector multiplies and adds (GFLOP/s)\n")
+    row("type", "bits", "1 thread", f"{cores} threads")
+    row(*["---"] * 4)
+    for kind in ("float", "double"):
+        for bits in sorted({b for (k, b, _) in limit if k == kind}, reverse=True):
+            row(kind, bits, limit[(kind, bits, 1)], limit.get((kind, bits, cores), "-"))
+    print("\n## The arithmetic alone (medians in one process), as shares of the limit\n")
+    row("kernel", "n", "variant", "threads", "time", "GFLOP/s", "share of the limit")
+    row(*["---"] * 7)
+    for n in (2000, 3000):
+        out = subprocess.run([MICRO, "kernels", str(n)], capture_output=True, text=True,
+                             check=True).stdout
+        for line in out.splitlines():
+            _, what, size, variant, threads, ms, rate = line.split()
+            kind = "float" if what == "product" else "double"
+            peak = limit.get((kind, VARIANT_BITS[variant], int(threads)))
+            row(what, size, variant, threads, f"{float(ms):.1f} ms", rate,
+                f"{float(rate) / peak:.2f}" if peak else "-")
+        if numpy_ok:
+            for threads in (str(cores), "1"):
+                out = subprocess.run(["env", f"OPENBLAS_NUM_THREADS={threads}"] + NUMPY +
+                                     ["--kernels", str(n)], capture_output=True, text=True,
+                                     check=True).stdout
+                for line in out.splitlines():
+                    _, name, size, ms, rate = line.split()
+                    kind = "float" if name == "sgemm" else "double"
+                    bits = max(b for (k, b, _) in limit if k == kind)
+                    peak = limit.get((kind, bits, int(threads)))
+                    row(f"OpenBLAS {name}", size, "numpy", threads, f"{float(ms):.1f} ms", rate,
+                        f"{float(rate) / peak:.2f}" if peak else "-")
+    print("\n## The same from whole runs at 3000 (random values in -1..1)\n")
+    n = 3000
+    path = matrix_file(f"unit-{n}.txt", n, n, unit)
+    cut = ["sh", "-c", f"echo 0 0 | {QUOLVEND} -r {path}"]
+    row("kernel", "threads", "run", "baseline run", "difference", "GFLOP/s")
+    row(*["---"] * 6)
+    for threads in (str(cores), "1"):
+        env = ["env", f"QUOLVEND_THREADS={threads}"]
+        r = compare({"-m": env + [QUOLVEND, "-m", path, path], "-a": env + [QUOLVEND, "-a", path, path],
+                     "-i": env + [QUOLVEND, "-i", path], "cut": env + cut}, 3)
+        for kernel, run, base in (("product", "-m", "-a"), ("inverse", "-i", "cut")):
+            extra = r[run][0] - r[base][0]
+            row(kernel, threads, show_time(r[run][0]), show_time(r[base][0]), show_time(extra),
+                f"{2.0 * n ** 3 / extra * 1e-9:.1f}")
 
 
 def build_before(revision):
@@ -316,7 +372,7 @@ def machine():
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--sections", default="io,micro,det,inv,lu,threads")
+    parser.add_argument("--sections", default="io,micro,det,inv,lu,kernels,threads")
     parser.add_argument("--before", metavar="REV",
                         help="in the threads section, also time quolvend as of git revision REV")
     args = parser.parse_args()
@@ -336,6 +392,8 @@ def main():
         section_inv()
     if "lu" in sections:
         section_lu(have_numpy())
+    if "kernels" in sections:
+        section_kernels(have_numpy())
     if "threads" in sections:
         section_threads(have_numpy(), build_before(args.before) if args.before else None)
 

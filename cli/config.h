@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "algebra/instruction_set.h"
+#include "process/instruction_set.h"
 #include "cli/options.h"
 
 namespace quolvend {

@@ -17,7 +17,7 @@
 #include "algebra/product.h"
 #include "algebra/sum.h"
 #include "cli/config.h"
-#include "matrix/input.h"
+#include "matrix/numbers.h"
 #include "matrix/load.h"
 #include "matrix/print.h"
 #include "matrix/read.h"

@@ -1,22 +1,19 @@
-// Buffered reading of one input stream, and the number conversions of the
-// matrix text format.
-//
-// Text is a sequence of tokens separated by white space. Each conversion skips
-// white space, then consumes the longest prefix of the next token that forms a
-// number and leaves the rest of the token unread; if no prefix forms a number
-// it consumes nothing, and the caller discards the token with skip_token. The
-// prefixes are those strtoul (base 10), strtof and strtol (base 0) accept.
+// The byte source: buffered reading of one input stream. The number
+// conversions read through it (numbers.h), and the matrix format on top of
+// them (read.h).
 #pragma once
 
 #include <atomic>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace quolvend {
 
 inline constexpr std::size_t kInputCapacity = std::size_t{1} << 18;
+
+// Bytes readable past the end of what a buffer holds, all '\0': the bulk
+// conversions load whole words at a time without looking where the text ends.
+inline constexpr std::size_t kInputPadding = 64;
 
 // One stream's buffer. Standard input has exactly one, shared by every read
 // from it, so nothing typed ahead is lost between reads.
@@ -34,11 +31,12 @@ struct Input {
   bool interactive;
   bool sole_reader;
   std::size_t capacity;
-  std::unique_ptr<char[]> buffer;  // capacity + 1 bytes; buffer[end] is always '\0'
-  std::size_t pos = 0;             // next unread byte
-  std::size_t end = 0;             // end of the bytes read so far
-  bool exhausted = false;          // end of file has been seen
-  bool at_start = true;            // nothing read yet: a byte-order mark may come
+  // capacity + kInputPadding bytes; buffer[end] onwards is '\0' up to the padding's end.
+  std::unique_ptr<char[]> buffer;
+  std::size_t pos = 0;     // next unread byte
+  std::size_t end = 0;     // end of the bytes read so far
+  bool exhausted = false;  // end of file has been seen
+  bool at_start = true;    // nothing read yet: a byte-order mark may come
   // The rest of the current token is known not to start a number (set only
   // after a number spelled over more than a buffer's length).
   bool broken_token = false;
@@ -49,27 +47,6 @@ struct Input {
 
 // Thrown by a read of an Input whose reading has been abandoned.
 struct Abandoned {};
-
-enum class Scan {
-  value,     // a number converted
-  mismatch,  // the next token does not start with a number; nothing consumed
-  end,       // the stream ended before any token
-};
-
-// "%u": optional sign, decimal digits. Values wrap as strtoul's result stored
-// in 32 bits does: a leading minus wraps modulo 2^32, overflow gives 2^32 - 1.
-Scan scan_count(Input& in, std::uint32_t& value);
-
-// "%f": the longest prefix strtof accepts (decimal, hexadecimal, inf, nan).
-Scan scan_float(Input& in, float& value);
-
-// "%i": optional sign, then hexadecimal after 0x, octal after a leading 0, or
-// decimal. The value saturates at +-2^62, so anything outside 32 bits stays
-// outside.
-Scan scan_integer(Input& in, std::int64_t& value);
-
-// "%*s": discards the next token. Returns false when the stream has ended.
-bool skip_token(Input& in);
 
 // Reads more bytes into the buffer, moving the unread ones to its front first,
 // and skips a UTF-8 byte-order mark at the very start of the stream. Returns
@@ -88,26 +65,5 @@ inline int peek(Input& in, std::size_t ahead) {
 
 // Consumes `count` bytes, all of which peek has already seen.
 inline void consume(Input& in, std::size_t count) { in.pos += count; }
-
-// Tells whether c is white space in the C locale.
-inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
-
-// The character classes of the number grammar, shared by every reader of it.
-inline bool is_hex_digit(int c) {
-  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-// c is the letter `lower` in either case ("inf", "nan", the exponent markers).
-inline bool is_letter(int c, char lower) { return c == lower || c == lower - ('a' - 'A'); }
-// A character of the name in "nan(name)".
-inline bool is_nan_name_char(int c) {
-  return c == '_' || is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// Appends to `out` every number of the text [p, end), as scan_float repeated
-// over it would, with skip_token after each mismatch. *end must be white space
-// or '\0'. The text holds no number longer than the buffer.
-void convert_all(const char* p, const char* end, std::vector<float>& out);
 
 }  // namespace quolvend

@@ -7,7 +7,9 @@
 #include <limits>
 #include <string>
 
+#include "matrix/input.h"
 #include "matrix/number_grammar.h"
+#include "matrix/numbers.h"
 
 namespace quolvend {
 namespace {

@@ -1,9 +1,10 @@
 // Numbers spelled over more than a buffer's length.
 #pragma once
 
-#include "matrix/input.h"
-
 namespace quolvend {
+
+struct Input;
+enum class Scan;
 
 // Converts a number whose token is longer than the buffer, streaming it, with
 // the value strtof gives the whole spelling. Called with white space skipped

@@ -17,9 +17,20 @@
 
 #include <cstddef>
 
-#include "matrix/input.h"
-
 namespace quolvend {
+
+// The character classes of the grammar, in the C locale.
+inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+inline bool is_hex_digit(int c) {
+  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+// c is the letter `lower` in either case ("inf", "nan", the exponent markers).
+inline bool is_letter(int c, char lower) { return c == lower || c == lower - ('a' - 'A'); }
+// A character of the name in "nan(name)".
+inline bool is_nan_name_char(int c) {
+  return c == '_' || is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 enum class NumberForm { none, infinity, nan, hexadecimal, decimal };
 

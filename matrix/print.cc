@@ -1,6 +1,7 @@
 #include "matrix/print.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -15,17 +16,67 @@
 
 namespace quolvend {
 
-char* format_fixed(char* out, float x, int decimals) {
-  if (std::isnan(x)) {
-    std::memcpy(out, "nan", 3);
-    return out + 3;
+namespace {
+
+// The eight decimal digits of v < 10^8, zero-padded, one a byte in memory
+// order (little-endian), as numbers 0 to 9: split into fours, twos and ones
+// lane by lane, with multiplications standing in for the divisions.
+std::uint64_t eight_digits(std::uint32_t v) {
+  std::uint64_t x = (v / 10000) | std::uint64_t{v % 10000} << 32;
+  std::uint64_t high = ((x * 10486) >> 20) & 0x0000007F0000007F;  // / 100, each lane < 10^4
+  x = high | (x - high * 100) << 16;
+  high = ((x * 103) >> 10) & 0x000F000F000F000F;  // / 10, each lane < 100
+  return high | (x - high * 10) << 8;
+}
+
+// ".000" to ".999".
+struct Fractions {
+  char text[1000][4];
+  constexpr Fractions() : text() {
+    for (int i = 0; i < 1000; ++i) {
+      text[i][0] = '.';
+      text[i][1] = static_cast<char>('0' + i / 100);
+      text[i][2] = static_cast<char>('0' + i / 10 % 10);
+      text[i][3] = static_cast<char>('0' + i % 10);
+    }
   }
+};
+constexpr Fractions kFractions;
+
+// "%.3f" of |x| below 4294967.296, in 32-bit integers and without a branch
+// on the value: the sign, the integer part's digits, the fraction from a
+// table. Writes up to 8 bytes past the end it returns.
+[[gnu::always_inline]] inline char* format_three_decimals(char* out, float x, double scaled) {
+  // Below 2^52, adding and taking away 2^52 rounds to an integer, ties to even.
+  constexpr double kRound = 4503599627370496.0;
+  const auto units = static_cast<std::uint32_t>((scaled + kRound) - kRound);
+  const std::uint32_t whole = units / 1000;
+  *out = '-';
+  out += std::signbit(x);
+  // The leading zero digits go, all but the last.
+  const std::uint64_t digits = eight_digits(whole);
+  const int zeros = digits == 0 ? 7 : std::countr_zero(digits) / 8;
+  const std::uint64_t text = (digits | 0x3030303030303030) >> (8 * zeros);
+  std::memcpy(out, &text, 8);
+  out += 8 - zeros;
+  std::memcpy(out, kFractions.text[units - whole * 1000], 4);
+  return out + 4;
+}
+
+}  // namespace
+
+char* format_fixed(char* out, float x, int decimals) {
   static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
   // A float has 24 significant bits and 10^6 needs 14 more beyond its power of
   // two, so x * 10^decimals is exact in double. Rounding it to an integer to
   // nearest, ties to even, is then exactly printf's rounding of x to
-  // `decimals` places. Below 2^52 the fraction below is exact too.
-  double scaled = std::fabs(static_cast<double>(x)) * kScale[decimals];
+  // `decimals` places.
+  const double scaled = std::fabs(static_cast<double>(x)) * kScale[decimals];
+  if (decimals == 3 && scaled < 4294967296.0) return format_three_decimals(out, x, scaled);
+  if (std::isnan(x)) {
+    std::memcpy(out, "nan", 3);
+    return out + 3;
+  }
   if (!(scaled < 1e15)) {
     return std::to_chars(out, out + kFixedWidth, static_cast<double>(x), std::chars_format::fixed,
                          decimals)
@@ -113,15 +164,11 @@ void matrix_print(const Matrix& m) {
     }
     return;
   }
-  // Formatted into a chunk (on the heap: a small stack limit must do) and
-  // handed over in large pieces.
-  constexpr std::size_t kChunk = 1 << 16;
-  constexpr std::size_t kPerChunk = kChunk / (kFixedWidth + 2);
-  const std::size_t size = std::min(count, kPerChunk) * (kFixedWidth + 2);
-  std::unique_ptr<char[]> chunk(new char[size]);
-  for (std::size_t first = 0; first < count; first += kPerChunk) {
-    char* end = format_elements(m, first, std::min(count, first + kPerChunk), chunk.get());
-    out_write({chunk.get(), static_cast<std::size_t>(end - chunk.get())});
+  // Formatted straight into the output buffer, a batch of elements at a time.
+  constexpr std::size_t kBatch = kOutReserveMost / (kFixedWidth + 2);
+  for (std::size_t first = 0; first < count; first += kBatch) {
+    const std::size_t last = std::min(count, first + kBatch);
+    out_commit(format_elements(m, first, last, out_reserve((last - first) * (kFixedWidth + 2))));
   }
 }
 

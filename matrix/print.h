@@ -5,7 +5,8 @@
 
 namespace quolvend {
 
-// Room format_fixed needs: sign, 39 integer digits, point, up to 6 decimals.
+// Room format_fixed needs: sign, 39 integer digits, point, up to 6 decimals,
+// and scratch past the end.
 inline constexpr int kFixedWidth = 48;
 
 // Writes x (widened to double) with `decimals` (at most 6) digits after the

@@ -23,22 +23,31 @@ std::string printf_fixed(float x, int decimals) {
   return text;
 }
 
+// Random significands under every exponent and both signs, about two million
+// floats, and values near the rounding points, exact ties such as 0.0625
+// among them.
 TEST(FormatFixed, MatchesPrintfOnEveryKindOfFloat) {
   std::mt19937 rng(7);
-  std::uniform_int_distribution<std::uint32_t> bits;
-  std::uniform_real_distribution<float> unit(-1000.0f, 1000.0f);
-  for (int i = 0; i < 400000; ++i) {
-    float x;
-    if (i % 2 == 0) {
-      std::uint32_t b = bits(rng);
-      std::memcpy(&x, &b, sizeof x);
-      if (std::isnan(x)) continue;
-    } else {
-      // Values near the rounding points, including exact ties such as 0.0625.
-      x = std::round(unit(rng) * 16.0f) / 16.0f + (i % 4 == 1 ? 0.0f : unit(rng) * 1e-4f);
+  std::uniform_int_distribution<std::uint32_t> significand(0, (1u << 23) - 1);
+  for (std::uint32_t exponent = 0; exponent < 255; ++exponent) {
+    for (std::uint32_t sign : {0u, 1u}) {
+      for (int i = 0; i < 4000; ++i) {
+        std::uint32_t bits = sign << 31 | exponent << 23 |
+                             (i == 0 ? 0 : i == 1 ? (1u << 23) - 1 : significand(rng));
+        float x;
+        std::memcpy(&x, &bits, sizeof x);
+        ASSERT_EQ(fixed(x, 3), printf_fixed(x, 3)) << std::hexfloat << x;
+        if (i % 16 == 0) {
+          ASSERT_EQ(fixed(x, 6), printf_fixed(x, 6)) << std::hexfloat << x;
+        }
+      }
     }
-    for (int decimals : {3, 6}) {
-      ASSERT_EQ(fixed(x, decimals), printf_fixed(x, decimals)) << std::hexfloat << x;
+  }
+  for (float range : {1e3f, 5e6f}) {
+    std::uniform_real_distribution<float> unit(-range, range);
+    for (int i = 0; i < 100000; ++i) {
+      float x = std::round(unit(rng) * 16.0f) / 16.0f + (i % 4 == 1 ? 0.0f : unit(rng) * 1e-7f);
+      ASSERT_EQ(fixed(x, 3), printf_fixed(x, 3)) << std::hexfloat << x;
     }
   }
 }

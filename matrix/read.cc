@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
 #include <string_view>
 #include <vector>
 
+#include "matrix/number_grammar.h"
+#include "matrix/numbers.h"
 #include "process/exits.h"
 #include "process/output.h"
 #include "process/parallel.h"
@@ -37,56 +40,78 @@ void read_element(Input& in, float& element) {
   }
 }
 
-// Reads `count` elements into `out`, a buffer's worth of text at a time: the
-// text up to its last white space is cut at white space into one piece per
-// thread, and the pieces are converted at once. Every word lies whole in one
-// piece, and a word's numbers do not depend on what precedes it, so the
-// numbers come out as a sequential read gives them.
-void read_elements_in_parallel(Input& in, float* out, std::size_t count, std::size_t parts) {
-  std::vector<std::vector<float>> numbers(parts);
+// The text of the buffer that surely holds whole words: up to its last white
+// space, or all of it once the stream has ended. Empty when one word fills
+// the buffer, or a broken token is pending.
+const char* whole_words_end(const Input& in) {
+  const char* text = in.buffer.get() + in.pos;
+  const char* end = in.buffer.get() + in.end;
+  if (in.broken_token) return text;
+  if (in.exhausted) return end;
+  while (end > text && !is_space(end[-1])) --end;
+  return end > text ? end - 1 : text;
+}
+
+// Cuts [text, end) at white space into `parts` pieces: piece t is [cut[t],
+// cut[t + 1]), and every cut but the first lies on white space.
+void cut_text(const char* text, const char* end, std::size_t parts, const char** cut) {
+  cut[0] = text;
+  for (std::size_t t = 1; t < parts; ++t) {
+    const char* at = std::max(cut[t - 1], text + split_point(static_cast<std::size_t>(end - text), parts, t));
+    while (at < end && !is_space(*at)) ++at;
+    cut[t] = at;
+  }
+  cut[parts] = end;
+}
+
+// Reads `count` elements into `out`, a buffer's worth of text at a time.
+// With one part, its numbers go straight into place. With more, the text is
+// cut at white space into one piece per part, the pieces are converted at
+// once, each into a list of its own, and the lists go into place in order:
+// every word lies whole in one piece, and a word's numbers do not depend on
+// what precedes it, so the numbers come out as a sequential read gives them.
+// Only a sole reader reads ahead; any other reads more only when a number
+// needs it, so that whatever follows the matrix stays unread.
+void read_bulk(Input& in, float* out, std::size_t count, std::size_t parts) {
+  std::vector<std::unique_ptr<float[]>> lists(parts);
+  std::vector<std::size_t> room(parts, 0), taken(parts, 0);
+  std::vector<const char*> cut(parts + 1);
   while (count > 0) {
-    if (in.end - in.pos < in.capacity / 2 && !in.exhausted) read_more(in);
+    if (in.sole_reader && !in.exhausted && in.end - in.pos < in.capacity / 2) read_more(in);
     const char* text = in.buffer.get() + in.pos;
-    const char* end = in.buffer.get() + in.end;
-    if (!in.exhausted) {
-      // Stop at the last white space; the word after it may go on unread.
-      while (end > text && !is_space(end[-1])) --end;
-      if (end > text) --end;
-    }
-    if (end == text || in.broken_token) {
-      // One word fills the buffer (or the stream is over): its numbers are
-      // read one by one, up to the end of the word.
-      do {
-        read_element(in, *out++);
-        --count;
-      } while (count > 0 && peek(in, 0) >= 0 && !is_space(peek(in, 0)));
+    const char* end = whole_words_end(in);
+    if (end == text) {
+      // One word fills the buffer, or more must be read: one number the slow way.
+      read_element(in, *out++);
+      --count;
       continue;
     }
-    // Piece t is [cut[t], cut[t + 1]); each cut but the last is white space.
-    std::vector<const char*> cut(parts + 1, end);
-    cut[0] = text;
-    for (std::size_t t = 1; t < parts; ++t) {
-      const char* at = std::max(cut[t - 1], text + split_point(end - text, parts, t));
-      while (at < end && !is_space(*at)) ++at;
-      cut[t] = at;
+    if (parts == 1 || static_cast<std::size_t>(end - text) < in.capacity / 4) {
+      Converted done = convert_numbers(text, end, out, count);
+      out += done.count;
+      count -= done.count;
+      in.pos = static_cast<std::size_t>(done.stop - in.buffer.get());
+      continue;
     }
+    cut_text(text, end, parts, cut.data());
     parallel_for(parts, [&](std::size_t t) {
-      // Appended to through a vector of the thread's own: the vectors in
-      // `numbers` share cache lines, and every append writes its end.
-      std::vector<float> mine;
-      mine.swap(numbers[t]);
-      mine.clear();
-      convert_all(cut[t], cut[t + 1], mine);
-      mine.swap(numbers[t]);
+      // Every number takes at least two bytes with the white space or junk
+      // before the next, so a piece holds at most half its length plus one.
+      const std::size_t most = static_cast<std::size_t>(cut[t + 1] - cut[t]) / 2 + 1;
+      if (room[t] < most) {
+        lists[t].reset(new float[most]);
+        room[t] = most;
+      }
+      taken[t] = convert_numbers(cut[t], cut[t + 1], lists[t].get(), most).count;
     });
-    // The numbers go to their places in parallel too: writing the matrix's
-    // fresh pages is much of the work.
+    // The numbers go to their places in parallel too: the first writes of the
+    // matrix's fresh pages are much of the work.
     std::vector<std::size_t> first(parts + 1, 0);
     for (std::size_t t = 0; t < parts; ++t) {
-      first[t + 1] = first[t] + std::min(count - std::min(count, first[t]), numbers[t].size());
+      first[t + 1] = first[t] + std::min(count - first[t], taken[t]);
     }
     parallel_for(parts, [&](std::size_t t) {
-      std::copy_n(numbers[t].begin(), first[t + 1] - first[t], out + first[t]);
+      std::copy_n(lists[t].get(), first[t + 1] - first[t], out + first[t]);
     });
     out += first[parts];
     count -= first[parts];
@@ -127,12 +152,9 @@ Matrix matrix_read(Input& in, bool prompts) {
 void read_elements(Input& in, Matrix& m, bool prompts) {
   const std::uint32_t rows = m.rows, cols = m.cols;
   if (!prompts) {
-    const std::size_t parts = split_parts(matrix_size(m) * kReadNanoseconds, kMaxThreads);
-    if (in.sole_reader && parts > 1) {
-      read_elements_in_parallel(in, m.storage.get(), matrix_size(m), parts);
-    } else {
-      for (std::size_t i = 0, n = matrix_size(m); i < n; ++i) read_element(in, m.storage[i]);
-    }
+    const std::size_t parts =
+        in.sole_reader ? split_parts(matrix_size(m) * kReadNanoseconds, kMaxThreads) : 1;
+    read_bulk(in, m.storage.get(), matrix_size(m), parts);
     return;
   }
   if (cols == 0) return;  // no element to ask for, however many rows

@@ -3,6 +3,7 @@
 
 #include "matrix/input.h"
 #include "matrix/matrix.h"
+#include "matrix/numbers.h"
 
 namespace quolvend {
 

@@ -10,7 +10,9 @@
 namespace quolvend {
 namespace {
 
-constexpr std::size_t kCapacity = 1 << 16;
+// Written out in blocks of up to this much.
+constexpr std::size_t kCapacity = std::size_t{1} << 18;
+static_assert(kOutReserveMost <= kCapacity);
 // On the heap, not in static storage touched page by page: the first write
 // takes it whole, and a small stack limit never meets it.
 char* buffer() {
@@ -47,6 +49,13 @@ void out_flush() {
   if (used > 0) send({buffer(), used});
   used = 0;
 }
+
+char* out_reserve(std::size_t bytes) {
+  if (bytes > kCapacity - used) out_flush();
+  return buffer() + used;
+}
+
+void out_commit(const char* end) { used = static_cast<std::size_t>(end - buffer()); }
 
 bool out_failed() { return write_failed; }
 

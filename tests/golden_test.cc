@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "algebra/instruction_set.h"
+#include "process/instruction_set.h"
 #include "tests/matrix_text.h"
 #include "tests/run.h"
 

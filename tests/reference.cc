@@ -1,6 +1,7 @@
 #include "tests/reference.h"
 
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -193,6 +194,9 @@ Matrix multiply(const Matrix& a, const Matrix& b) {
 }
 
 namespace {
+
+// White space as the C library's isspace sees it in the C locale.
+bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
 // Skips white space; returns the next token, or an empty string at the end.
 std::string next_token(TextInput& in) {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "matrix/input.h"
+#include "matrix/numbers.h"
 #include "matrix/matrix.h"
 
 namespace quolvend::reference {

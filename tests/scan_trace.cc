@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "matrix/read.h"
+#include "process/parallel.h"
 #include "tests/reference.h"
 
 namespace quolvend::testing {
@@ -102,6 +104,40 @@ std::string plain_trace(const std::string& text, const std::vector<Kind>& kinds,
   // A byte-order mark at the very start is no part of the text.
   reference::TextInput in{text, text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3u : 0u};
   return trace(in, kinds, steps, Plain{});
+}
+
+std::string plain_floats(const std::string& text) {
+  reference::TextInput in{text, text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3u : 0u};
+  std::string log;
+  for (;;) {
+    float v;
+    Scan scan = reference::scan_float(in, v);
+    if (scan == Scan::end) return log;
+    if (scan == Scan::value) {
+      log += describe(v) + " ";
+    } else if (!reference::skip_token(in)) {
+      return log;
+    }
+  }
+}
+
+std::string bulk_floats(const std::string& text, std::size_t count, std::size_t capacity,
+                        unsigned threads) {
+  set_thread_count(threads);
+  // A regular file, which the reader reads ahead of the numbers it needs.
+  std::FILE* file = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+  int fd = ::dup(fileno(file));
+  std::fclose(file);
+  ::lseek(fd, 0, SEEK_SET);
+  Input in(fd, /*interactive=*/false, /*sole_reader=*/true, capacity);
+  Matrix m = matrix_create(1, static_cast<std::uint32_t>(count));
+  read_elements(in, m, /*prompts=*/false);
+  set_thread_count(0);
+  std::string log;
+  for (std::size_t i = 0; i < count; ++i) log += describe(m.storage[i]) + " ";
+  return log;
 }
 
 }  // namespace quolvend::testing

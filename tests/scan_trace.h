@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "matrix/input.h"
+#include "matrix/numbers.h"
 
 namespace quolvend::testing {
 
@@ -21,5 +21,14 @@ std::string fast_trace(const std::string& text, const std::vector<Kind>& kinds, 
 
 // The same with the plain reader (whole tokens through strtoul, strtof, strtol).
 std::string plain_trace(const std::string& text, const std::vector<Kind>& kinds, int steps);
+
+// Every float of the text, as the plain reader finds them (skipping tokens
+// that start none), one word each as in the traces.
+std::string plain_floats(const std::string& text);
+
+// The same number of floats read as a matrix's elements, in bulk, from a file
+// with that text, with a buffer of `capacity` bytes and `threads` threads.
+std::string bulk_floats(const std::string& text, std::size_t count, std::size_t capacity,
+                        unsigned threads);
 
 }  // namespace quolvend::testing

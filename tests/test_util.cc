@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "algebra/instruction_set.h"
+#include "process/instruction_set.h"
 #include "process/parallel.h"
 
 namespace quolvend::testing {

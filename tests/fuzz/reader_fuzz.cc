@@ -1,6 +1,7 @@
 // Differential fuzzing of the reader: whatever the bytes, the fast conversions
 // must agree with the plain ones (whole tokens through strtoul, strtof and
 // strtol), and stay within bounds doing so.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -27,5 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       quolvend::testing::plain_trace(text, kinds, steps)) {
     std::abort();
   }
+  // The bulk reader of a matrix's elements, on every float the text holds.
+  const std::string floats = quolvend::testing::plain_floats(text);
+  const auto count = static_cast<std::size_t>(std::count(floats.begin(), floats.end(), ' '));
+  if (count > 0 && quolvend::testing::bulk_floats(text, count, capacity, 1) != floats) std::abort();
   return 0;
 }

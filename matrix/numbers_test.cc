@@ -1,7 +1,8 @@
-#include "matrix/input.h"
+#include "matrix/numbers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -66,6 +67,33 @@ TEST(MatrixRead, ReadsRowMajorAndSkipsBadTokensSilently) {
   EXPECT_EQ(scan_count(in, rest), Scan::mismatch);  // what follows is left unread
 }
 
+// The edges of the bulk reader's own conversion: 1 to 17 significant digits
+// around the point, signs, values at and past 2^24, ties between floats,
+// exponents at and past the exact single operation's reach, subnormals.
+std::string bulk_edge(std::mt19937& rng) {
+  std::uniform_int_distribution<int> pick(0, 99);
+  static const char* const kFixed[] = {
+      "16777216", "16777217", "16777218", "1677721.7", "0.16777217", "16777.216",
+      "0.000000059604644775390625", "1.00000006", "8388608.5", "8388609.5", "0.30000001",
+      "1e10", "1e11", "1e-10", "1e-11", "3.4e38", "1.17549435e-38", "1.4e-45", "7e-46",
+      "+0.5", "+12.", "-.25", "00000001.5", "1.50000000", "123456789", "-1234567.8"};
+  if (pick(rng) < 30) return kFixed[static_cast<std::size_t>(pick(rng)) % std::size(kFixed)];
+  static const char* const kSigns[] = {"", "", "-", "+"};
+  std::string word = kSigns[pick(rng) % 4];
+  const int count = 1 + pick(rng) % 17;
+  const int point = pick(rng) % (count + 2) - 1;  // -1: no point
+  for (int k = 0; k < count; ++k) {
+    if (k == point) word += '.';
+    word += static_cast<char>('0' + pick(rng) % 10);
+  }
+  if (point == count) word += '.';
+  if (pick(rng) < 10) {
+    word += 'e';
+    word += std::to_string(pick(rng) % 25 - 12);
+  }
+  return word;
+}
+
 // Generated tokens: plain numbers in many spellings, every odd form the
 // conversions distinguish, boundaries, random bytes, and tokens longer than
 // small buffers.
@@ -83,8 +111,10 @@ std::string corpus(std::mt19937& rng, int tokens) {
       text += buffer;
     } else if (p < 40) {
       text += std::to_string(std::uniform_int_distribution<long long>(-100000, 100000)(rng));
-    } else if (p < 75) {
+    } else if (p < 70) {
       text += kOdd[static_cast<std::size_t>(pick(rng)) % std::size(kOdd)];
+    } else if (p < 80) {
+      text += bulk_edge(rng);
     } else if (p < 85) {
       int length = 1 + pick(rng) % 12;
       for (int k = 0; k < length; ++k) {
@@ -147,6 +177,24 @@ TEST(Scan, HandlesSpellingsLongerThanTheBuffer) {
       EXPECT_EQ(fast_trace(text, {Kind::floating}, 10, capacity),
                 plain_trace(text, {Kind::floating}, 10))
           << text.substr(0, 40);
+    }
+  }
+}
+
+// The bulk reader of a matrix's elements against the token reader, with
+// buffers that cut words at their ends and every thread count: the words
+// and white space of the corpus, the bulk path's edges among them.
+TEST(MatrixRead, BulkReadingAgreesWithTheLibcConversions) {
+  std::mt19937 rng(20261210);
+  for (int round = 0; round < 10; ++round) {
+    const std::string text = corpus(rng, round < 8 ? 400 : 5000);
+    const std::string floats = testing::plain_floats(text);
+    const auto count = static_cast<std::size_t>(std::count(floats.begin(), floats.end(), ' '));
+    for (std::size_t capacity : {std::size_t{16}, std::size_t{61}, std::size_t{4096}, kInputCapacity}) {
+      for (unsigned threads : {1u, 3u}) {
+        ASSERT_EQ(testing::bulk_floats(text, count, capacity, threads), floats)
+            << "round " << round << ", capacity " << capacity << ", " << threads << " threads";
+      }
     }
   }
 }

@@ -1,4 +1,4 @@
-#include "algebra/instruction_set.h"
+#include "process/instruction_set.h"
 
 #include <atomic>
 
@@ -13,8 +13,12 @@ std::vector<InstructionSet> available_instruction_sets() {
   std::vector<InstructionSet> sets{InstructionSet::portable};
 #if defined(__x86_64__)
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) sets.push_back(InstructionSet::avx2);
-  if (__builtin_cpu_supports("avx512f")) sets.push_back(InstructionSet::avx512);
+  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
+                    __builtin_cpu_supports("popcnt");
+  if (avx2) sets.push_back(InstructionSet::avx2);
+  if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+    sets.push_back(InstructionSet::avx512);
+  }
 #endif
   return sets;
 }

@@ -1,8 +1,9 @@
-// The instruction sets the arithmetic kernels are built for, the one place
-// that picks among them, and the vector type they share. Every variant
-// performs the same operations in the same order, in the same precision
-// (single for the product and the minor tables, double for the LU), and none
-// contracts a multiply and an add, so the choice changes only the speed.
+// The instruction sets the arithmetic kernels and the text conversions are
+// built for, the one place that picks among them, and the vector type the
+// kernels share. Every variant performs the same operations in the same
+// order, in the same precision (single for the product and the minor tables,
+// double for the LU), none contracts a multiply and an add, and every one
+// reads text alike, so the choice changes only the speed.
 #pragma once
 
 #include <cstring>
@@ -61,15 +62,21 @@ template <typename V, typename T>
 //   QUOLVEND_DISPATCH(scale, (float* x, std::size_t n), (x, n))
 //
 // defines scale_avx512, scale_avx2 and scale_portable, each the body compiled
-// for its target, and scale(x, n), which calls the one active_instruction_set()
-// names. Only x86-64 has more than the portable build: elsewhere the
+// for its target (everything it calls inlined into it, so that helpers built
+// for a target, such as intrinsics, may be used), and scale(x, n), which calls
+// the one active_instruction_set() names. Only x86-64 has more than the portable build: elsewhere the
 // compiler's own vector lowering (NEON on arm64) serves.
 #if defined(__x86_64__)
+// What each x86-64 variant may use: with AVX2 come BMI1, BMI2, POPCNT and LZCNT
+// (every processor with AVX2 has them), with AVX-512 Foundation its byte and
+// word instructions too. Never FMA: no multiply is fused with an add.
+#define QUOLVEND_TARGET_AVX2 "avx2,bmi,bmi2,popcnt,lzcnt"
+#define QUOLVEND_TARGET_AVX512 "avx512f,avx512bw,avx2,bmi,bmi2,popcnt,lzcnt"
 #define QUOLVEND_DISPATCH(name, params, args)                                             \
-  [[gnu::target("avx512f")]] void name##_avx512 params {                                  \
+  [[gnu::target(QUOLVEND_TARGET_AVX512), gnu::flatten]] void name##_avx512 params {        \
     name##_body<::quolvend::InstructionSet::avx512> args;                                 \
   }                                                                                       \
-  [[gnu::target("avx2")]] void name##_avx2 params {                                       \
+  [[gnu::target(QUOLVEND_TARGET_AVX2), gnu::flatten]] void name##_avx2 params {            \
     name##_body<::quolvend::InstructionSet::avx2> args;                                   \
   }                                                                                       \
   void name##_portable params { name##_body<::quolvend::InstructionSet::portable> args; } \

@@ -1,0 +1,50 @@
+// The number conversions of the matrix text format, over a byte source.
+//
+// Text is a sequence of tokens separated by white space. Each conversion skips
+// white space, then consumes the longest prefix of the next token that forms a
+// number and leaves the rest of the token unread; if no prefix forms a number
+// it consumes nothing, and the caller discards the token with skip_token. The
+// prefixes are those strtoul (base 10), strtof and strtol (base 0) accept.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "matrix/input.h"
+
+namespace quolvend {
+
+enum class Scan {
+  value,     // a number converted
+  mismatch,  // the next token does not start with a number; nothing consumed
+  end,       // the stream ended before any token
+};
+
+// "%u": optional sign, decimal digits. Values wrap as strtoul's result stored
+// in 32 bits does: a leading minus wraps modulo 2^32, overflow gives 2^32 - 1.
+Scan scan_count(Input& in, std::uint32_t& value);
+
+// "%f": the longest prefix strtof accepts (decimal, hexadecimal, inf, nan).
+Scan scan_float(Input& in, float& value);
+
+// "%i": optional sign, then hexadecimal after 0x, octal after a leading 0, or
+// decimal. The value saturates at +-2^62, so anything outside 32 bits stays
+// outside.
+Scan scan_integer(Input& in, std::int64_t& value);
+
+// "%*s": discards the next token. Returns false when the stream has ended.
+bool skip_token(Input& in);
+
+// Converts up to `most` numbers of the text [p, end) into out, as scan_float
+// repeated over it would, with skip_token after each mismatch. The text ends
+// at white space, or where the stream ends, and kInputPadding readable bytes
+// follow `end` (input.h): it holds no number longer than its buffer. Returns
+// where the conversions stopped, right after the last number taken or at
+// `end`, and how many numbers they took.
+struct Converted {
+  const char* stop;
+  std::size_t count;
+};
+Converted convert_numbers(const char* p, const char* end, float* out, std::size_t most);
+
+}  // namespace quolvend
