@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "algebra/cut.h"
@@ -68,13 +69,19 @@ Operands load_operands(const RunConfig& config, Input& keyboard) {
 }
 
 // Asks for the row and the column to cut and reads them as "%i %i" does. Two
-// integers must convert, each inside m and inside 32 bits.
+// integers must convert, each inside m and inside 32 bits; the message
+// otherwise says what would have been allowed.
 void read_cut_position(Input& keyboard, const Matrix& m, std::uint32_t& row, std::uint32_t& col) {
   out_write("Where do you want to cut the matrix?");
+  if (m.rows == 0 || m.cols == 0) {
+    die("Invalid cut position: a " + std::to_string(m.rows) + " x " + std::to_string(m.cols) +
+        " matrix has nothing to cut");
+  }
   std::int64_t r, c;
   if (scan_integer(keyboard, r) != Scan::value || scan_integer(keyboard, c) != Scan::value ||
       r < 0 || r >= m.rows || r > INT32_MAX || c < 0 || c >= m.cols || c > INT32_MAX) {
-    die("Invalid cut position");
+    die("Invalid cut position: give a row from 0 to " + std::to_string(m.rows - 1) +
+        " and a column from 0 to " + std::to_string(m.cols - 1));
   }
   row = static_cast<std::uint32_t>(r);
   col = static_cast<std::uint32_t>(c);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <string>
 
 namespace quolvend {
 
@@ -28,6 +29,8 @@ struct Input {
   Input& operator=(const Input&) = delete;
 
   int fd;
+  // What the stream is called in messages: a file's name, or "standard input".
+  std::string name = "standard input";
   bool interactive;
   bool sole_reader;
   std::size_t capacity;

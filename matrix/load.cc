@@ -65,6 +65,7 @@ Matrix load_file(const char* name) {
   int fd = open_file(name);
   if (fd < 0) die("Error opening file");
   Input file(fd, /*interactive=*/false, /*sole_reader=*/true);
+  file.name = name;
   return matrix_read(file, /*prompts=*/false);
 }
 
@@ -76,6 +77,7 @@ std::pair<Matrix, Matrix> load_two_files(const char* first_name, const char* sec
   int first_fd = open_file(first_name);
   if (first_fd < 0) die("Error opening file");
   Input first(first_fd, /*interactive=*/false, /*sole_reader=*/true);
+  first.name = first_name;
   int second_fd = -1;
   if (thread_count() > 1 && is_regular(first_fd) && names_regular_file(second_name)) {
     // Out of descriptors (or anything else) now: the second is opened in its
@@ -89,6 +91,7 @@ std::pair<Matrix, Matrix> load_two_files(const char* first_name, const char* sec
     return {std::move(a), load_file(second_name)};
   }
   Input second(second_fd, /*interactive=*/false, /*sole_reader=*/true);
+  second.name = second_name;
   std::atomic<bool> abandon{false};
   second.abandon = &abandon;
   Load loads[2];

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,28 +16,41 @@
 namespace quolvend {
 namespace {
 
-[[noreturn]] void unexpected_end() { die("Unexpected end of input"); }
+// The stream ended where a count was due.
+[[noreturn]] void ended_before(const Input& in, std::string_view count) {
+  die("Unexpected end of input: " + in.name + " ends before the " + std::string(count));
+}
+
+// The stream ended after `read` of the values of a rows x cols matrix.
+[[noreturn]] void ended_after(const Input& in, std::uint64_t read, std::uint32_t rows,
+                              std::uint32_t cols) {
+  die("Unexpected end of input: " + in.name + " holds " + std::to_string(read) + " of the " +
+      std::to_string(std::uint64_t{rows} * cols) + " values of a " + std::to_string(rows) +
+      " x " + std::to_string(cols) + " matrix");
+}
 
 // About what one number takes to read.
 constexpr std::uint64_t kReadNanoseconds = 20;
 
-std::uint32_t read_count(Input& in, bool prompts, std::string_view ask, std::string_view retry) {
+std::uint32_t read_count(Input& in, bool prompts, std::string_view ask, std::string_view retry,
+                         std::string_view what) {
   if (prompts) out_write(ask);
   std::uint32_t value;
   for (;;) {
     Scan scan = scan_count(in, value);
     if (scan == Scan::value) return value;
-    if (scan == Scan::end || !skip_token(in)) unexpected_end();
+    if (scan == Scan::end || !skip_token(in)) ended_before(in, what);
     if (prompts) out_write(retry);
   }
 }
 
 // Reads one element as scan_float, discarding tokens that do not convert.
-void read_element(Input& in, float& element) {
+// Returns false when the stream ends first.
+bool read_element(Input& in, float& element) {
   for (;;) {
     Scan scan = scan_float(in, element);
-    if (scan == Scan::value) return;
-    if (scan == Scan::end || !skip_token(in)) unexpected_end();
+    if (scan == Scan::value) return true;
+    if (scan == Scan::end || !skip_token(in)) return false;
   }
 }
 
@@ -72,7 +86,9 @@ void cut_text(const char* text, const char* end, std::size_t parts, const char**
 // what precedes it, so the numbers come out as a sequential read gives them.
 // Only a sole reader reads ahead; any other reads more only when a number
 // needs it, so that whatever follows the matrix stays unread.
-void read_bulk(Input& in, float* out, std::size_t count, std::size_t parts) {
+// Returns how many it read: fewer only when the stream ended first.
+std::size_t read_bulk(Input& in, float* out, std::size_t count, std::size_t parts) {
+  const std::size_t wanted = count;
   std::vector<std::unique_ptr<float[]>> lists(parts);
   std::vector<std::size_t> room(parts, 0), taken(parts, 0);
   std::vector<const char*> cut(parts + 1);
@@ -82,7 +98,7 @@ void read_bulk(Input& in, float* out, std::size_t count, std::size_t parts) {
     const char* end = whole_words_end(in);
     if (end == text) {
       // One word fills the buffer, or more must be read: one number the slow way.
-      read_element(in, *out++);
+      if (!read_element(in, *out++)) return wanted - count;
       --count;
       continue;
     }
@@ -117,6 +133,7 @@ void read_bulk(Input& in, float* out, std::size_t count, std::size_t parts) {
     count -= first[parts];
     in.pos = static_cast<std::size_t>(end - in.buffer.get());
   }
+  return wanted;
 }
 
 // Writes an element prompt: `text`, then r and c as signed integers separated
@@ -137,8 +154,8 @@ void element_prompt(std::string_view text, std::uint32_t r, std::string_view sep
 
 Shape read_shape(Input& in, bool prompts) {
   Shape shape;
-  shape.rows = read_count(in, prompts, "Rows: ", "Invalid input. Rows: ");
-  shape.cols = read_count(in, prompts, "Columns: ", "Invalid input. Columns: ");
+  shape.rows = read_count(in, prompts, "Rows: ", "Invalid input. Rows: ", "row count");
+  shape.cols = read_count(in, prompts, "Columns: ", "Invalid input. Columns: ", "column count");
   return shape;
 }
 
@@ -154,7 +171,8 @@ void read_elements(Input& in, Matrix& m, bool prompts) {
   if (!prompts) {
     const std::size_t parts =
         in.sole_reader ? split_parts(matrix_size(m) * kReadNanoseconds, kMaxThreads) : 1;
-    read_bulk(in, m.storage.get(), matrix_size(m), parts);
+    const std::size_t read = read_bulk(in, m.storage.get(), matrix_size(m), parts);
+    if (read < matrix_size(m)) ended_after(in, read, rows, cols);
     return;
   }
   if (cols == 0) return;  // no element to ask for, however many rows
@@ -165,7 +183,9 @@ void read_elements(Input& in, Matrix& m, bool prompts) {
       for (;;) {
         Scan scan = scan_float(in, row[c]);
         if (scan == Scan::value) break;
-        if (scan == Scan::end || !skip_token(in)) unexpected_end();
+        if (scan == Scan::end || !skip_token(in)) {
+          ended_after(in, std::uint64_t{r} * cols + c, rows, cols);
+        }
         element_prompt("Invalid input. Value for ", r, ", ", c);
       }
     }

@@ -47,6 +47,21 @@ TEST(Progress, ShowsShareAndTimesOnATerminalThenErasesThem) {
   ::close(terminal);
 }
 
+// An estimate that comes up short holds the line at 99 % until the work ends.
+TEST(Progress, ShowsAtMost99PercentBeforeTheEnd) {
+  int screen, terminal;
+  ASSERT_EQ(::openpty(&screen, &terminal, nullptr, nullptr, nullptr), 0);
+  progress_enable(terminal);
+  progress_start(1000);
+  progress_add(5000);
+  std::string shown = read_until(screen, "done", 60);
+  progress_finish();
+  EXPECT_NE(shown.find(" 99% done"), std::string::npos) << shown;
+  progress_enable(-1);
+  ::close(screen);
+  ::close(terminal);
+}
+
 // In a narrow terminal the line is shortened so that it never wraps.
 TEST(Progress, FitsTheTerminalsWidth) {
   int screen, terminal;

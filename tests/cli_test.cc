@@ -163,21 +163,33 @@ TEST_F(Cli, EmptyMatricesAreOrdinaryValues) {
   EXPECT_OUTCOME(run({"-m", "e02.txt", "e20.txt"}), "", "", 0);
 }
 
+// The message names the stream that ended and what it held.
 TEST_F(Cli, StreamEndingBeforeAValueFails) {
   file("short.txt", "2 2 1 2 3");
-  EXPECT_OUTCOME(run({"-a", "short.txt", "a22.txt"}), "Unexpected end of input\n", "", 1);
+  const std::string short_file =
+      "Unexpected end of input: short.txt holds 3 of the 4 values of a 2 x 2 matrix\n";
+  EXPECT_OUTCOME(run({"-a", "short.txt", "a22.txt"}), short_file, "", 1);
+  EXPECT_OUTCOME(run({"-a", "a22.txt", "short.txt"}),
+                 "Unexpected end of input: short.txt holds 3 of the 4 values of a 2 x 2 matrix\n",
+                 "", 1);
   // The first file's failure comes first, whatever the second holds.
-  EXPECT_OUTCOME(run({"-a", "short.txt", "missing.txt"}), "Unexpected end of input\n", "", 1);
-  EXPECT_OUTCOME(run({"-m", "short.txt", "."}), "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-a", "short.txt", "missing.txt"}), short_file, "", 1);
+  EXPECT_OUTCOME(run({"-m", "short.txt", "."}), short_file, "", 1);
   file("header.txt", "3");
-  EXPECT_OUTCOME(run({"-D", "header.txt"}), "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-D", "header.txt"}),
+                 "Unexpected end of input: header.txt ends before the column count\n", "", 1);
   file("empty.txt", "");
-  EXPECT_OUTCOME(run({"-D", "empty.txt"}), "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-D", "empty.txt"}),
+                 "Unexpected end of input: empty.txt ends before the row count\n", "", 1);
   EXPECT_OUTCOME(run({"-a", "a22.txt"}, "2 2 1 x"),
                  "Second Matrix\nRows: Columns: Value for 0,0: Value for 0,1: "
-                 "Invalid input. Value for 0, 1: Unexpected end of input\n",
+                 "Invalid input. Value for 0, 1: Unexpected end of input: standard input holds "
+                 "1 of the 4 values of a 2 x 2 matrix\n",
                  "", 1);
-  EXPECT_OUTCOME(run({"-m"}), "First Matrix\nRows: Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-m"}),
+                 "First Matrix\nRows: Unexpected end of input: standard input ends before the "
+                 "row count\n",
+                 "", 1);
   // A directory opens but cannot be read.
   EXPECT_OUTCOME(run({"-D", "."}), "Error reading input\n", "", 1);
 }
@@ -193,7 +205,10 @@ TEST_F(Cli, DashReadsStandardInputAsAFile) {
                  "58.000\t64.000\t\n139.000\t154.000\t\n", "", 0);
   EXPECT_OUTCOME(run({"-s", "-"}, "1 1 5 1 1 2"),
                  "Second Matrix\nRows: Columns: Value for 0,0: 3.000\t\n", "", 0);
-  EXPECT_OUTCOME(run({"-D", "-"}, "2 2 1 2"), "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-D", "-"}, "2 2 1 2"),
+                 "Unexpected end of input: standard input holds 2 of the 4 values of a 2 x 2 "
+                 "matrix\n",
+                 "", 1);
   // A file really named "-" is ./-.
   file("-", "1 1 4");
   EXPECT_OUTCOME(run({"-D", "./-"}), "Determinant = 4.000000\n", "", 0);
@@ -206,7 +221,9 @@ TEST_F(Cli, ByteOrderMarkAtTheVeryStartIsSkipped) {
   EXPECT_OUTCOME(run({"-D", "-"}, mark + "1 1 3"), "Determinant = 3.000000\n", "", 0);
   // Anywhere else it is part of a word that starts no number.
   file("inner.txt", "1 2 " + mark + "5 6");
-  EXPECT_OUTCOME(run({"-D", "inner.txt"}), "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(run({"-D", "inner.txt"}),
+                 "Unexpected end of input: inner.txt holds 1 of the 2 values of a 1 x 2 matrix\n",
+                 "", 1);
 }
 
 TEST_F(Cli, MissingFileFails) {
@@ -270,16 +287,25 @@ TEST_F(Cli, CutAsksForAPositionOnStandardInput) {
                  "", 0);
 }
 
+// The message gives the range that was allowed.
 TEST_F(Cli, CutPositionOutsideTheMatrixOrUnreadableFails) {
-  const std::string invalid = "Where do you want to cut the matrix?Invalid cut position\n";
+  const std::string invalid =
+      "Where do you want to cut the matrix?Invalid cut position: give a row from 0 to 2 and a "
+      "column from 0 to 2\n";
   for (const char* position : {"3 0", "0 3", "-1 0", "0 -1", "x 1", "1 x", "1", "", "010 1",
                                "4294967297 1", "0x100000001 0", "99999999999999999999 0"}) {
     EXPECT_OUTCOME(run({"-r", "m33.txt"}, position), invalid, "", 1) << position;
   }
   file("e00.txt", "0 0");
   file("e20.txt", "2 0");
-  EXPECT_OUTCOME(run({"-r", "e00.txt"}, "0 0"), invalid, "", 1);
-  EXPECT_OUTCOME(run({"-r", "e20.txt"}, "0 0"), invalid, "", 1);
+  EXPECT_OUTCOME(run({"-r", "e00.txt"}, "0 0"),
+                 "Where do you want to cut the matrix?Invalid cut position: a 0 x 0 matrix has "
+                 "nothing to cut\n",
+                 "", 1);
+  EXPECT_OUTCOME(run({"-r", "e20.txt"}, "0 0"),
+                 "Where do you want to cut the matrix?Invalid cut position: a 2 x 0 matrix has "
+                 "nothing to cut\n",
+                 "", 1);
   // Octal and hexadecimal, as %i reads them: 010 is 8, 02 is 2.
   EXPECT_OUTCOME(run({"-r", "m33.txt"}, "02 0x1"),
                  "Where do you want to cut the matrix?1.000\t3.000\t\n4.000\t6.000\t\n", "", 0);
@@ -343,7 +369,10 @@ TEST_F(Cli, MemoryFollowsTheElementsNotTheDeclaredSizes) {
   // (LeakSanitizer's scan at the end would read every page of it.)
   Outcome lazy = run({"-m", "lazy.txt", "lazy.txt"}, "",
                      {{"ASAN_OPTIONS", "allocator_may_return_null=1:detect_leaks=0"}});
-  EXPECT_OUTCOME(lazy, "Unexpected end of input\n", "", 1);
+  EXPECT_OUTCOME(lazy,
+                 "Unexpected end of input: lazy.txt holds 3 of the 64000000 values of a 8000 x "
+                 "8000 matrix\n",
+                 "", 1);
   if (runs_natively()) {
     EXPECT_LT(lazy.peak_memory_kib, 32 * 1024);
   }

@@ -13,7 +13,7 @@ trap 'rm -rf "$stage"' EXIT
 DESTDIR="$stage" cmake --install "$build" --prefix /usr/local > /dev/null
 root="$stage/usr/local"
 program="$root/bin/quolvend"
-manual="$root/share/man/man1/quolvend.1"
+manual="$root/share/man/man1/quolvend.1.gz"
 completion="$root/share/bash-completion/completions/quolvend"
 for file in "$program" "$manual" "$completion"; do
   [ -e "$file" ] || { echo "not installed: $file"; exit 1; }
@@ -21,15 +21,39 @@ done
 
 "$program" -m "$source/examples/left.txt" "$source/examples/right.txt" | grep -q '^139.000	154.000	$'
 
-words=$(bash -c "source '$completion' && COMP_WORDS=(quolvend --det) COMP_CWORD=1 && _quolvend && echo \"\${COMPREPLY[*]}\"")
-[ "$words" = "--determinant" ] || { echo "--det completes to '$words'"; exit 1; }
+# complete WORD...: the candidates for the last word, one a line, in a folder
+# holding "my matrix.txt" and "-weird.txt".
+complete_words() {
+  (cd "$stage/names" && bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1));
+                               _quolvend; printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" "$@")
+}
+mkdir -p "$stage/names"
+touch "$stage/names/my matrix.txt" "$stage/names/-weird.txt"
+expect_completion() {
+  local want=$1
+  shift
+  local got
+  got=$(complete_words "$@")
+  [ "$got" = "$want" ] || { echo "completing '$*': got '$got', wanted '$want'"; exit 1; }
+}
+expect_completion "--determinant" quolvend --det
+expect_completion "my matrix.txt" quolvend -i my
+expect_completion "my matrix.txt" quolvend -a "my matrix.txt" my
+# With the option word on the line, no second option is offered.
+expect_completion "-weird.txt" quolvend -a -w
+expect_completion "" quolvend -a --det
 
 if command -v groff > /dev/null; then
-  warnings=$(groff -ww -z -man "$manual" 2>&1)
+  warnings=$(zcat "$manual" | groff -ww -z -man 2>&1)
   [ -z "$warnings" ] || { echo "groff: $warnings"; exit 1; }
 fi
-if command -v man > /dev/null; then
-  MANWIDTH=80 man -l "$manual" 2> /dev/null | grep -q 'calculator for dense single-precision matrices'
+if command -v man > /dev/null && command -v col > /dev/null; then
+  # The formulas read on a terminal as written: no superscripts lost.
+  page=$(LC_ALL=C MANWIDTH=80 man -l "$manual" 2> /dev/null | col -b | tr -s ' \t' '  ')
+  for text in 'calculator for dense single-precision matrices' 'modulo 2^32' 'n*2^(n-1)' \
+              'a00*a11 - a10*a01'; do
+    grep -qF -- "$text" <<< "$page" || { echo "the manual does not show '$text'"; exit 1; }
+  done
 fi
 echo "installed and checked under $stage"
 
@@ -37,8 +61,9 @@ if command -v dpkg-deb > /dev/null && command -v dpkg-shlibdeps > /dev/null; the
   (cd "$build" && cpack -G DEB -B "$stage/package" > /dev/null)
   deb=$(ls "$stage"/package/quolvend_*.deb)
   dpkg-deb -x "$deb" "$stage/extracted"
-  for file in usr/bin/quolvend usr/share/man/man1/quolvend.1 \
-              usr/share/bash-completion/completions/quolvend; do
+  for file in usr/bin/quolvend usr/share/man/man1/quolvend.1.gz \
+              usr/share/bash-completion/completions/quolvend usr/share/doc/quolvend/copyright \
+              usr/share/doc/quolvend/changelog.gz; do
     [ -e "$stage/extracted/$file" ] || { echo "not in the package: $file"; exit 1; }
   done
   depends=$(dpkg-deb -f "$deb" Depends)
@@ -48,6 +73,12 @@ if command -v dpkg-deb > /dev/null && command -v dpkg-shlibdeps > /dev/null; the
   esac
   [ -n "$(dpkg-deb -f "$deb" Description)" ] || { echo "no description"; exit 1; }
   "$stage/extracted/usr/bin/quolvend" -D "$source/examples/square.txt" | grep -qx 'Determinant = -306.000000'
+  if command -v lintian > /dev/null; then
+    # Errors fail; warnings are listed.
+    report=$(lintian --no-tag-display-limit "$deb" 2>&1 || true)
+    if grep -q '^E:' <<< "$report"; then echo "lintian: $report"; exit 1; fi
+    [ -z "$report" ] || echo "lintian: $report"
+  fi
   echo "packaged as $(basename "$deb"), depending on $depends"
 else
   echo "dpkg-deb or dpkg-shlibdeps missing (Debian: dpkg-dev): package not checked"

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The scripting recipes of the README and the manual, run as a script would:
+# the exit status tells failure, counts go in front of a plain grid, and a
+# matrix goes to numpy and back (where python3 has numpy).
+#   scripting_test.sh COMMAND_DIR
+set -euo pipefail
+export PATH="$1:$PATH"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# Counts in front of a grid, as other tools write grids.
+counted() { awk '{ row[NR] = $0; cols = NF } END { print NR, cols; for (i = 1; i <= NR; i++) print row[i] }'; }
+
+printf '2 1\n1 1\n' > plain.txt
+[ "$(counted < plain.txt | quolvend -D -)" = "Determinant = 1.000000" ] || { echo "grid recipe"; exit 1; }
+printf '4,7\n2,6\n' > values.csv
+[ "$(tr , ' ' < values.csv | counted | quolvend -i -)" = $'0.600\t-0.700\t\n-0.200\t0.400\t' ] ||
+  { echo "comma-separated recipe"; exit 1; }
+
+# Every failure is status 1, its message on standard output.
+printf '2 2 1 2 2 4\n' > singular.txt
+if out=$(quolvend -i singular.txt); then echo "a singular inverse succeeded"; exit 1; fi
+[ "$out" = "Matrix not Invertable" ] || { echo "message: '$out'"; exit 1; }
+
+# A chained run: the output is a grid without counts, three decimals an element.
+[ "$(quolvend -i plain.txt | counted | quolvend -i -)" = $'2.000\t1.000\t\n1.000\t1.000\t' ] ||
+  { echo "chained inverse"; exit 1; }
+
+if python3 -c 'import numpy' 2> /dev/null; then
+  python3 - <<'PY'
+import subprocess
+import numpy as np
+rng = np.random.default_rng(1)
+a = rng.uniform(-1, 1, (40, 40))
+# The header line is the counts, with no comment mark before it.
+np.savetxt("a.txt", a, fmt="%.6f", header=f"{a.shape[0]} {a.shape[1]}", comments="")
+out = subprocess.run(["quolvend", "-i", "a.txt"], capture_output=True, text=True, check=True).stdout
+inverse = np.loadtxt(out.splitlines(), delimiter="\t", usecols=range(40))
+residual = np.abs(np.loadtxt("a.txt", skiprows=1) @ inverse - np.eye(40)).max()
+# Three decimals leave an error of up to 0.0005 an element of the inverse.
+assert residual < 40 * 0.0005 * np.abs(a).max() * 2, residual
+PY
+  echo "recipes and the numpy round trip hold"
+else
+  echo "recipes hold (numpy missing: no round trip)"
+fi
