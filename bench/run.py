@@ -2,13 +2,15 @@
 """End-to-end benchmarks of quolvend: whole runs of the program, timed with
 their peak memory, beside baselines measured in the same invocation.
 
-    bench/run.py [--sections io,micro,det,inv,lu,kernels,threads] [--before REV]
+    bench/run.py [--sections io,text,det,inv,lu,kernels,threads] [--before REV]
 
 io     -a and -m on 500, 1000 and 2000 square files of random six-digit values,
        beside numpy (Debian's python3-numpy with OpenBLAS, installed if
        missing) and a plain
        build of the program (fscanf, printf, the textbook product loop)
-micro  the reader and printer alone, beside fscanf and printf
+text   reading and printing on one thread: alone, beside std::from_chars,
+       std::to_chars, fscanf and printf; and from whole runs at 3000 (reading:
+       -a minus a cut of the same file; printing: the cut minus a reading)
 det    -D at sizes 9 to 26 (cofactor expansion), beside the plain recursion at 9 to 11
 inv    -i at sizes 8 to 26 and -d at 16 and 20, beside the plain algorithm at 7 to 9
 lu     -D and -i at 1000, 2000 and 4000 (the LU path), beside numpy (loadtxt,
@@ -172,11 +174,27 @@ def section_io(numpy_ok):
             row(*cells)
 
 
-def section_micro():
-    print("\n## Hot paths alone (medians in one process)\n")
-    print("```")
-    subprocess.run([MICRO], check=True)
-    print("```", flush=True)
+def section_text():
+    print("\n## Reading and printing numbers on one thread\n")
+    print("In one process, random six-digit decimals (-0.123456), medians:\n")
+    row("what", "way", "ns a number", "GB/s")
+    row(*["---"] * 4)
+    out = subprocess.run([MICRO], capture_output=True, text=True, check=True).stdout
+    for line in out.splitlines():
+        _, what, way, ns, _, gbs, _ = line.split()
+        row(what, way, ns, gbs)
+    # Whole runs: reading is -a minus a cut of the same file; printing is the
+    # cut minus one reading.
+    n = 3000
+    path = matrix_file(f"unit-{n}.txt", n, n, unit)
+    env = ["env", "QUOLVEND_THREADS=1"]
+    r = compare({"-a": env + [QUOLVEND, "-a", path, path],
+                 "cut": env + ["sh", "-c", f"echo 0 0 | {QUOLVEND} -r {path}"]}, 7)
+    reading = (r["-a"][0] - r["cut"][0]) / (n * n)
+    printing = (r["cut"][0] - reading * n * n) / ((n - 1) * (n - 1))
+    print(f"\nWhole runs at {n} x {n}, one thread: -a {show_time(r['-a'][0])}, a cut "
+          f"{show_time(r['cut'][0])}: reading {reading * 1e9:.1f} ns a number, printing "
+          f"{printing * 1e9:.1f} ns a number", flush=True)
 
 
 def determinant_cases(sizes, plain_sizes, op, runs_for):
@@ -372,7 +390,7 @@ def machine():
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--sections", default="io,micro,det,inv,lu,kernels,threads")
+    parser.add_argument("--sections", default="io,text,det,inv,lu,kernels,threads")
     parser.add_argument("--before", metavar="REV",
                         help="in the threads section, also time quolvend as of git revision REV")
     args = parser.parse_args()
@@ -384,8 +402,8 @@ def main():
           f"{os.uname().machine}, {machine()}")
     if "io" in sections:
         section_io(have_numpy())
-    if "micro" in sections:
-        section_micro()
+    if "text" in sections:
+        section_text()
     if "det" in sections:
         section_det()
     if "inv" in sections:

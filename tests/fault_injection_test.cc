@@ -189,7 +189,8 @@ TEST(FaultInjection, NoThreadCanStart) {
 // For every thread count, a run that succeeds under one memory limit succeeds
 // under every larger one: threads and their buffers take only what the run's
 // own data leaves, and a step frees what it no longer needs before the next
-// step charges. A limit sweep over operations whose steps charge in turn.
+// step charges. For operations whose steps charge in turn, the limit is
+// swept from the smallest that fits, finely enough to see a thread's stack.
 TEST(FaultInjection, MoreMemoryNeverTurnsAResultIntoFailure) {
   if (!runs_natively()) GTEST_SKIP() << "limits need the program to run natively";
   Cases cases(25);
@@ -199,32 +200,30 @@ TEST(FaultInjection, MoreMemoryNeverTurnsAResultIntoFailure) {
   box.write("cofactor.txt", cases.matrix(20, 20));
   const char* const kRuns[] = {"-a big.txt big.txt", "-m big.txt big.txt", "-i lu.txt",
                                "-d lu.txt lu.txt", "-i cofactor.txt"};
-  // Below some limit the program cannot even be loaded; the sweep starts where
-  // the smallest run fits.
-  constexpr int kStep = 700;
-  int lowest = 2000;
-  while (run_shell("ulimit -v " + std::to_string(lowest) + "; echo 1 1 1 | quolvend -D -", {})
-             .status != 0) {
-    lowest += kStep;
-    ASSERT_LT(lowest, 100000) << "a 1 x 1 determinant never fits";
-  }
+  auto outcome = [&](const std::string& command, const char* threads, int kib) {
+    return run_shell("ulimit -v " + std::to_string(kib) + "; " + command,
+                     {{}, "", {{"QUOLVEND_THREADS", threads}}, std::nullopt, box.path()});
+  };
   for (const char* run : kRuns) {
     const std::string command = std::string("exec timeout 60 quolvend ") + run;
     Outcome expected =
         run_shell(command, {{}, "", {{"QUOLVEND_THREADS", "1"}}, std::nullopt, box.path()});
-    for (const char* threads : {"1", "3", "64"}) {
-      bool succeeded = false;
-      for (int kib = lowest; kib <= lowest + 14000; kib += kStep) {
-        Outcome actual = run_shell("ulimit -v " + std::to_string(kib) + "; " + command,
-                                   {{}, "", {{"QUOLVEND_THREADS", threads}}, std::nullopt,
-                                    box.path()});
-        Verdict v = verdict(expected, actual);
-        ASSERT_NE(v, Verdict::other) << run << ", " << threads << " threads, " << kib << " KiB";
-        ASSERT_FALSE(succeeded && v == Verdict::out_of_memory)
-            << run << ", " << threads << " threads: fails at " << kib << " KiB, fitted below";
-        succeeded = v == Verdict::same;
+    for (const char* threads : {"3", "64"}) {
+      // The smallest limit that fits, to 64 KiB, by bisection (below some
+      // limit the program cannot even be loaded: that counts as too small).
+      int low = 0, high = 1 << 20;
+      ASSERT_EQ(verdict(expected, outcome(command, threads, high)), Verdict::same) << run;
+      while (high - low > 64) {
+        const int mid = (low + high) / 2;
+        (verdict(expected, outcome(command, threads, mid)) == Verdict::same ? high : low) = mid;
       }
-      EXPECT_TRUE(succeeded) << run << ", " << threads << " threads";
+      // From there on, every larger limit: a thread's stack is 272 KiB.
+      for (int kib = high; kib <= high + 4500; kib += 96) {
+        Outcome actual = outcome(command, threads, kib);
+        ASSERT_EQ(verdict(expected, actual), Verdict::same)
+            << run << ", " << threads << " threads: fails at " << kib << " KiB, fits at " << high
+            << " KiB: status " << actual.status << ", " << actual.out.substr(0, 100);
+      }
     }
   }
 }
