@@ -21,34 +21,6 @@ namespace {
 //   avx2:   16 registers of 32 bytes, 6 x 2 (12);
 //   portable: 16 bytes, 6 x 4 with NEON's 32 registers, 6 x 2 with SSE's 16.
 
-// (Spelled out size by size: GCC drops vector_size from an alias template.)
-template <typename T, std::size_t kBytes>
-struct VectorOf;
-template <>
-struct VectorOf<float, 16> {
-  using type = float __attribute__((vector_size(16)));
-};
-template <>
-struct VectorOf<float, 32> {
-  using type = float __attribute__((vector_size(32)));
-};
-template <>
-struct VectorOf<float, 64> {
-  using type = float __attribute__((vector_size(64)));
-};
-template <>
-struct VectorOf<double, 16> {
-  using type = double __attribute__((vector_size(16)));
-};
-template <>
-struct VectorOf<double, 32> {
-  using type = double __attribute__((vector_size(32)));
-};
-template <>
-struct VectorOf<double, 64> {
-  using type = double __attribute__((vector_size(64)));
-};
-
 template <InstructionSet kSet, typename T>
 struct Tile {
   static constexpr std::size_t kBytes = kSet == InstructionSet::avx512 ? 64
@@ -61,7 +33,7 @@ struct Tile {
                                           : kX86                         ? 2
                                                                          : 4;
   static constexpr std::size_t kCols = kVectors * kLanes;
-  using Vector = typename VectorOf<T, kBytes>::type;
+  using Vector = ::quolvend::Vector<T, kBytes>;
 };
 
 // --- Cache blocks ---------------------------------------------------------------

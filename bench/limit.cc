@@ -13,45 +13,20 @@
 #include <thread>
 #include <vector>
 
-namespace {
+#include "process/instruction_set.h"
 
-template <typename T, int kBytes>
-struct VectorOf;
-template <>
-struct VectorOf<float, 16> {
-  using type = float __attribute__((vector_size(16)));
-};
-template <>
-struct VectorOf<float, 32> {
-  using type = float __attribute__((vector_size(32)));
-};
-template <>
-struct VectorOf<float, 64> {
-  using type = float __attribute__((vector_size(64)));
-};
-template <>
-struct VectorOf<double, 16> {
-  using type = double __attribute__((vector_size(16)));
-};
-template <>
-struct VectorOf<double, 32> {
-  using type = double __attribute__((vector_size(32)));
-};
-template <>
-struct VectorOf<double, 64> {
-  using type = double __attribute__((vector_size(64)));
-};
+namespace {
 
 // kChains chains of adds and kChains of multiplies, each value kept in a
 // register (the empty asm statements stop the compiler from folding or
 // merging them). Returns a sum of the results, so that nothing is dropped.
 #define QUOLVEND_CHAINS(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6)
 #define QUOLVEND_MORE_CHAINS(X) X(7) X(8) X(9)
-template <typename T, int kBytes, bool kMore>
+template <typename T, std::size_t kBytes, bool kMore>
 [[gnu::always_inline]] inline double chains(long iterations) {
-  using V = typename VectorOf<T, kBytes>::type;
+  using V = quolvend::Vector<T, kBytes>;
   V one, zero;
-  for (int i = 0; i < kBytes / static_cast<int>(sizeof(T)); ++i) {
+  for (std::size_t i = 0; i < kBytes / sizeof(T); ++i) {
     one[i] = 1;
     zero[i] = 0;
   }

@@ -16,7 +16,11 @@ Input::Input(int fd, bool interactive, bool sole_reader, std::size_t capacity)
       interactive(interactive),
       sole_reader(sole_reader),
       capacity(capacity < 16 ? 16 : capacity),
-      buffer(new char[this->capacity + kInputPadding]()) {}
+      buffer(new char[this->capacity + kInputPadding]) {
+  // Only the padding past the (empty) text is cleared: a fresh buffer's pages
+  // are not touched before the text arrives.
+  std::memset(buffer.get(), 0, kInputPadding);
+}
 
 Input::~Input() {
   if (sole_reader && fd >= 0) ::close(fd);

@@ -6,6 +6,7 @@
 // reads text alike, so the choice changes only the speed.
 #pragma once
 
+#include <cstddef>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -41,6 +42,38 @@ std::optional<InstructionSet> instruction_set_named(std::string_view name);
 // registers (half an AVX-512 register, one AVX2, two SSE or NEON).
 using Vec8 = float __attribute__((vector_size(32)));
 static_assert(sizeof(Vec8) == 8 * sizeof(float));
+
+// A vector of kBytes / sizeof(T) elements of T, the kernels' registers: 16
+// bytes for SSE and NEON, 32 for AVX2, 64 for AVX-512.
+// (Spelled out size by size: GCC drops vector_size from an alias template.)
+template <typename T, std::size_t kBytes>
+struct VectorOf;
+template <>
+struct VectorOf<float, 16> {
+  using type = float __attribute__((vector_size(16)));
+};
+template <>
+struct VectorOf<float, 32> {
+  using type = float __attribute__((vector_size(32)));
+};
+template <>
+struct VectorOf<float, 64> {
+  using type = float __attribute__((vector_size(64)));
+};
+template <>
+struct VectorOf<double, 16> {
+  using type = double __attribute__((vector_size(16)));
+};
+template <>
+struct VectorOf<double, 32> {
+  using type = double __attribute__((vector_size(32)));
+};
+template <>
+struct VectorOf<double, 64> {
+  using type = double __attribute__((vector_size(64)));
+};
+template <typename T, std::size_t kBytes>
+using Vector = typename VectorOf<T, kBytes>::type;
 
 // Loads and stores through memcpy assume no more alignment than an element's.
 template <typename V, typename T>

@@ -9,6 +9,7 @@
 
 #include "matrix/read.h"
 #include "process/parallel.h"
+#include "tests/descriptor.h"
 #include "tests/reference.h"
 
 namespace quolvend::testing {
@@ -125,13 +126,7 @@ std::string bulk_floats(const std::string& text, std::size_t count, std::size_t 
                         unsigned threads) {
   set_thread_count(threads);
   // A regular file, which the reader reads ahead of the numbers it needs.
-  std::FILE* file = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fflush(file);
-  int fd = ::dup(fileno(file));
-  std::fclose(file);
-  ::lseek(fd, 0, SEEK_SET);
-  Input in(fd, /*interactive=*/false, /*sole_reader=*/true, capacity);
+  Input in(descriptor_with(text), /*interactive=*/false, /*sole_reader=*/true, capacity);
   Matrix m = matrix_create(1, static_cast<std::uint32_t>(count));
   read_elements(in, m, /*prompts=*/false);
   set_thread_count(0);

@@ -1,9 +1,6 @@
 #include "tests/test_util.h"
 
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -95,16 +92,6 @@ void for_each_engine(const std::function<void(const std::string& setting)>& chec
   }
   use_instruction_set(kernels.back());
   set_thread_count(0);
-}
-
-int descriptor_with(const std::string& text) {
-  std::FILE* file = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fflush(file);
-  int fd = ::dup(fileno(file));
-  std::fclose(file);
-  ::lseek(fd, 0, SEEK_SET);
-  return fd;
 }
 
 }  // namespace quolvend::testing

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "matrix/matrix.h"
+#include "tests/descriptor.h"
 
 namespace quolvend::testing {
 
@@ -40,7 +41,5 @@ Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, 
 // the setting for its messages.
 void for_each_engine(const std::function<void(const std::string& setting)>& check);
 
-// A readable descriptor positioned at the start of `text`.
-int descriptor_with(const std::string& text);
 
 }  // namespace quolvend::testing
