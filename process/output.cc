@@ -29,13 +29,13 @@ void send(std::string_view text) {
 }  // namespace
 
 void out_write(std::string_view text) {
-  if (text.size() > kCapacity - used) {
+  // Large text goes out as it is, after what is buffered, rather than copied.
+  if (text.size() >= kCapacity / 4) {
     out_flush();
-    if (text.size() >= kCapacity) {
-      send(text);
-      return;
-    }
+    send(text);
+    return;
   }
+  if (text.size() > kCapacity - used) out_flush();
   std::memcpy(buffer() + used, text.data(), text.size());
   used += text.size();
 }

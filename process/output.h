@@ -7,7 +7,8 @@
 
 namespace quolvend {
 
-// Appends text to standard output's buffer.
+// Appends text to standard output's buffer; large text goes out at once,
+// after what the buffer holds, without a copy.
 void out_write(std::string_view text);
 
 // Appends text and a newline, as puts does.
