@@ -39,11 +39,12 @@ bool takes_two_operands(Operation operation) {
 bool names_standard_input(const char* name) { return std::strcmp(name, "-") == 0; }
 
 // Loads the operand of file `name`, or, without one, from the keyboard after
-// `banner`.
-Matrix load_operand(const char* name, const char* banner, Input& keyboard) {
+// `banner`; messages call it `operand`.
+Matrix load_operand(const char* name, const char* banner, const char* operand, Input& keyboard) {
+  keyboard.name = operand;
   if (name) {
     if (names_standard_input(name)) return matrix_read(keyboard, /*prompts=*/false);
-    return load_file(name);
+    return load_file(name, operand);
   }
   out_line(banner);
   return matrix_read(keyboard, /*prompts=*/true);
@@ -57,15 +58,15 @@ struct Operands {
 // The operation's operands, in turn; two named files may load at once.
 Operands load_operands(const RunConfig& config, Input& keyboard) {
   if (!takes_two_operands(config.operation)) {
-    return {load_operand(config.first, "First Matrix", keyboard), std::nullopt};
+    return {load_operand(config.first, "First Matrix", kFirstOperand, keyboard), std::nullopt};
   }
   if (config.first && config.second && !names_standard_input(config.first) &&
       !names_standard_input(config.second)) {
     auto both = load_two_files(config.first, config.second);
     return {std::move(both.first), std::move(both.second)};
   }
-  Matrix first = load_operand(config.first, "First Matrix", keyboard);
-  return {std::move(first), load_operand(config.second, "Second Matrix", keyboard)};
+  Matrix first = load_operand(config.first, "First Matrix", kFirstOperand, keyboard);
+  return {std::move(first), load_operand(config.second, "Second Matrix", kSecondOperand, keyboard)};
 }
 
 // Asks for the row and the column to cut and reads them as "%i %i" does. Two

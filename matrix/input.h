@@ -29,8 +29,9 @@ struct Input {
   Input& operator=(const Input&) = delete;
 
   int fd;
-  // What the stream is called in messages: a file's name, or "standard input".
-  std::string name = "standard input";
+  // What the stream holds, as messages call it ("the first operand"): the
+  // same whatever kind of file it is read from.
+  std::string name = "the operand";
   bool interactive;
   bool sole_reader;
   std::size_t capacity;

@@ -61,11 +61,11 @@ void load_into(Input& in, Load& load) {
 
 }  // namespace
 
-Matrix load_file(const char* name) {
+Matrix load_file(const char* name, const char* operand) {
   int fd = open_file(name);
   if (fd < 0) die("Error opening file");
   Input file(fd, /*interactive=*/false, /*sole_reader=*/true);
-  file.name = name;
+  file.name = operand;
   return matrix_read(file, /*prompts=*/false);
 }
 
@@ -77,7 +77,7 @@ std::pair<Matrix, Matrix> load_two_files(const char* first_name, const char* sec
   int first_fd = open_file(first_name);
   if (first_fd < 0) die("Error opening file");
   Input first(first_fd, /*interactive=*/false, /*sole_reader=*/true);
-  first.name = first_name;
+  first.name = kFirstOperand;
   int second_fd = -1;
   if (thread_count() > 1 && is_regular(first_fd) && names_regular_file(second_name)) {
     // Out of descriptors (or anything else) now: the second is opened in its
@@ -88,10 +88,10 @@ std::pair<Matrix, Matrix> load_two_files(const char* first_name, const char* sec
     Matrix a = matrix_read(first, /*prompts=*/false);
     ::close(first.fd);
     first.fd = -1;
-    return {std::move(a), load_file(second_name)};
+    return {std::move(a), load_file(second_name, kSecondOperand)};
   }
   Input second(second_fd, /*interactive=*/false, /*sole_reader=*/true);
-  second.name = second_name;
+  second.name = kSecondOperand;
   std::atomic<bool> abandon{false};
   second.abandon = &abandon;
   Load loads[2];

@@ -11,9 +11,9 @@ namespace quolvend {
 // returns the new matrix. A token that does not convert is discarded and the
 // read repeated. With `prompts`, each value is asked for with a prompt, and a
 // discarded token is answered with a retry prompt. Ends the process with
-// "Unexpected end of input: " and what ended where (in.name "ends before the
-// row count", or "holds 3 of the 9 values of a 3 x 3 matrix") when the stream
-// ends before a value. Whatever
+// "Unexpected end of input: " and what ended where (in.name, "the second
+// operand", and "ends before the row count" or "holds 3 of the 9 values of a
+// 3 x 3 matrix") when the stream ends before a value. Whatever
 // follows the last element is left unread, unless `in` owns its descriptor:
 // then nothing else reads it, and a large matrix's text is read ahead and
 // converted in parallel.

@@ -163,31 +163,34 @@ TEST_F(Cli, EmptyMatricesAreOrdinaryValues) {
   EXPECT_OUTCOME(run({"-m", "e02.txt", "e20.txt"}), "", "", 0);
 }
 
-// The message names the stream that ended and what it held.
+// The message names the operand that ended and what it held, the same
+// whatever kind of file it came from.
 TEST_F(Cli, StreamEndingBeforeAValueFails) {
   file("short.txt", "2 2 1 2 3");
   const std::string short_file =
-      "Unexpected end of input: short.txt holds 3 of the 4 values of a 2 x 2 matrix\n";
+      "Unexpected end of input: the first operand holds 3 of the 4 values of a 2 x 2 matrix\n";
   EXPECT_OUTCOME(run({"-a", "short.txt", "a22.txt"}), short_file, "", 1);
+  EXPECT_OUTCOME(run({"-a", "-", "a22.txt"}, "2 2 1 2 3"), short_file, "", 1);
   EXPECT_OUTCOME(run({"-a", "a22.txt", "short.txt"}),
-                 "Unexpected end of input: short.txt holds 3 of the 4 values of a 2 x 2 matrix\n",
+                 "Unexpected end of input: the second operand holds 3 of the 4 values of a 2 x 2 "
+                 "matrix\n",
                  "", 1);
   // The first file's failure comes first, whatever the second holds.
   EXPECT_OUTCOME(run({"-a", "short.txt", "missing.txt"}), short_file, "", 1);
   EXPECT_OUTCOME(run({"-m", "short.txt", "."}), short_file, "", 1);
   file("header.txt", "3");
   EXPECT_OUTCOME(run({"-D", "header.txt"}),
-                 "Unexpected end of input: header.txt ends before the column count\n", "", 1);
+                 "Unexpected end of input: the first operand ends before the column count\n", "", 1);
   file("empty.txt", "");
   EXPECT_OUTCOME(run({"-D", "empty.txt"}),
-                 "Unexpected end of input: empty.txt ends before the row count\n", "", 1);
+                 "Unexpected end of input: the first operand ends before the row count\n", "", 1);
   EXPECT_OUTCOME(run({"-a", "a22.txt"}, "2 2 1 x"),
                  "Second Matrix\nRows: Columns: Value for 0,0: Value for 0,1: "
-                 "Invalid input. Value for 0, 1: Unexpected end of input: standard input holds "
+                 "Invalid input. Value for 0, 1: Unexpected end of input: the second operand holds "
                  "1 of the 4 values of a 2 x 2 matrix\n",
                  "", 1);
   EXPECT_OUTCOME(run({"-m"}),
-                 "First Matrix\nRows: Unexpected end of input: standard input ends before the "
+                 "First Matrix\nRows: Unexpected end of input: the first operand ends before the "
                  "row count\n",
                  "", 1);
   // A directory opens but cannot be read.
@@ -206,7 +209,7 @@ TEST_F(Cli, DashReadsStandardInputAsAFile) {
   EXPECT_OUTCOME(run({"-s", "-"}, "1 1 5 1 1 2"),
                  "Second Matrix\nRows: Columns: Value for 0,0: 3.000\t\n", "", 0);
   EXPECT_OUTCOME(run({"-D", "-"}, "2 2 1 2"),
-                 "Unexpected end of input: standard input holds 2 of the 4 values of a 2 x 2 "
+                 "Unexpected end of input: the first operand holds 2 of the 4 values of a 2 x 2 "
                  "matrix\n",
                  "", 1);
   // A file really named "-" is ./-.
@@ -222,7 +225,8 @@ TEST_F(Cli, ByteOrderMarkAtTheVeryStartIsSkipped) {
   // Anywhere else it is part of a word that starts no number.
   file("inner.txt", "1 2 " + mark + "5 6");
   EXPECT_OUTCOME(run({"-D", "inner.txt"}),
-                 "Unexpected end of input: inner.txt holds 1 of the 2 values of a 1 x 2 matrix\n",
+                 "Unexpected end of input: the first operand holds 1 of the 2 values of a 1 x 2 "
+                 "matrix\n",
                  "", 1);
 }
 
@@ -370,8 +374,8 @@ TEST_F(Cli, MemoryFollowsTheElementsNotTheDeclaredSizes) {
   Outcome lazy = run({"-m", "lazy.txt", "lazy.txt"}, "",
                      {{"ASAN_OPTIONS", "allocator_may_return_null=1:detect_leaks=0"}});
   EXPECT_OUTCOME(lazy,
-                 "Unexpected end of input: lazy.txt holds 3 of the 64000000 values of a 8000 x "
-                 "8000 matrix\n",
+                 "Unexpected end of input: the first operand holds 3 of the 64000000 values of a "
+                 "8000 x 8000 matrix\n",
                  "", 1);
   if (runs_natively()) {
     EXPECT_LT(lazy.peak_memory_kib, 32 * 1024);
