@@ -28,8 +28,13 @@ counted < plain.txt > counted.txt
 [ "$(quolvend -i counted.txt | counted | quolvend -i -)" = $'2.000\t1.000\t\n1.000\t1.000\t' ] ||
   { echo "chained inverse"; exit 1; }
 
-if python3 -c 'import numpy' 2> /dev/null; then
-  python3 - <<'PY'
+# The first Python with numpy: the one on the PATH, or the system's.
+python=""
+for candidate in python3 /usr/bin/python3; do
+  if "$candidate" -c 'import numpy' 2> /dev/null; then python=$candidate; break; fi
+done
+if [ -n "$python" ]; then
+  "$python" - <<'PY'
 import subprocess
 import numpy as np
 rng = np.random.default_rng(1)
