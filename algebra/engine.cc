@@ -179,29 +179,6 @@ QUOLVEND_DISPATCH(subtract_product_tiles,
                    ColumnsOperand<double> b, ResultBlock<double> c, double* scratch),
                   (rows, cols, depth, a, b, c, scratch))
 
-// --- Threads -----------------------------------------------------------------------
-
-// Runs `part(r0, r1, c0, c1, scratch)` over bands of c, one per thread that
-// is worth it, each with buffers of its own.
-template <typename T, typename Part>
-void split_product(std::size_t rows, std::size_t cols, std::size_t depth, Part part) {
-  if (rows == 0 || cols == 0 || depth == 0) return;
-  const bool by_rows = rows >= cols;
-  // One thread's vector kernels take about 100 float or 50 double
-  // multiply-adds a nanosecond at their best; this guesses low.
-  const std::uint64_t nanoseconds = std::uint64_t{rows} * cols * depth * sizeof(T) / 128;
-  std::size_t parts = split_parts(nanoseconds, by_rows ? rows / 8 : cols / 64);
-  MemoryCharge buffers = charge_parts(parts, engine_scratch_bytes(sizeof(T)));
-  parallel_for(parts, [&](std::size_t p) {
-    EngineScratch<T> scratch;
-    if (by_rows) {
-      part(split_point(rows, parts, p, 8), split_point(rows, parts, p + 1, 8), 0, cols, scratch);
-    } else {
-      part(0, rows, split_point(cols, parts, p, 64), split_point(cols, parts, p + 1, 64), scratch);
-    }
-  });
-}
-
 }  // namespace
 
 template <typename T>
@@ -230,27 +207,28 @@ void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth,
 
 void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
                           RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c) {
-  split_product<float>(rows, cols, depth,
-                       [&](std::size_t r0, std::size_t r1, std::size_t c0, std::size_t c1,
-                           EngineScratch<float>& scratch) {
-                         add_product(r1 - r0, c1 - c0, depth,
-                                     {a.data + static_cast<std::ptrdiff_t>(r0) * a.stride, a.stride, a.step},
-                                     {b.data + c0, b.stride},
-                                     {c.data + r0 * c.stride + c0, c.stride}, scratch);
-                       });
-}
-
-void subtract_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
-                               RowsOperand<double> a, ColumnsOperand<double> b,
-                               ResultBlock<double> c) {
-  split_product<double>(rows, cols, depth,
-                        [&](std::size_t r0, std::size_t r1, std::size_t c0, std::size_t c1,
-                            EngineScratch<double>& scratch) {
-                          subtract_product(r1 - r0, c1 - c0, depth,
-                                           {a.data + static_cast<std::ptrdiff_t>(r0) * a.stride, a.stride, a.step},
-                                           {b.data + c0, b.stride},
-                                           {c.data + r0 * c.stride + c0, c.stride}, scratch);
-                        });
+  if (rows == 0 || cols == 0 || depth == 0) return;
+  // Bands of rows, or of columns when c is short and wide, one per thread that
+  // is worth it. One thread's kernels take about 100 multiply-adds a
+  // nanosecond at their best; this guesses low.
+  const bool by_rows = rows >= cols;
+  const std::uint64_t nanoseconds = std::uint64_t{rows} * cols * depth / 32;
+  std::size_t parts = split_parts(nanoseconds, by_rows ? rows / 8 : cols / 64);
+  MemoryCharge buffers = charge_parts(parts, engine_scratch_bytes(sizeof(float)));
+  parallel_for(parts, [&](std::size_t p) {
+    std::size_t r0 = 0, r1 = rows, c0 = 0, c1 = cols;
+    if (by_rows) {
+      r0 = split_point(rows, parts, p, 8);
+      r1 = split_point(rows, parts, p + 1, 8);
+    } else {
+      c0 = split_point(cols, parts, p, 64);
+      c1 = split_point(cols, parts, p + 1, 64);
+    }
+    EngineScratch<float> scratch;
+    add_product(r1 - r0, c1 - c0, depth,
+                {a.data + static_cast<std::ptrdiff_t>(r0) * a.stride, a.stride, a.step},
+                {b.data + c0, b.stride}, {c.data + r0 * c.stride + c0, c.stride}, scratch);
+  });
 }
 
 }  // namespace quolvend

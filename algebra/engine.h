@@ -64,8 +64,5 @@ void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth,
 // (charged to the memory budget for the step).
 void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
                           RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c);
-void subtract_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
-                               RowsOperand<double> a, ColumnsOperand<double> b,
-                               ResultBlock<double> c);
 
 }  // namespace quolvend
