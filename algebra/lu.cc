@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -451,7 +452,23 @@ std::uint64_t lu_work(unsigned n, bool inverse) {
   return work;
 }
 
+namespace {
+
+// A NaN anywhere makes every pivot from its column on NaN, and so the
+// determinant and the whole inverse; a pivot column of exact zeros before it
+// would stop the factorisation short of it, so it is looked for first.
+bool holds_nan(const Matrix& m) {
+  const float* element = m.storage.get();
+  return std::any_of(element, element + matrix_size(m), [](float x) { return std::isnan(x); });
+}
+
+}  // namespace
+
 float lu_determinant(const Matrix& m) {
+  if (holds_nan(m)) {
+    progress_add(lu_work(m.rows, false));
+    return std::numeric_limits<float>::quiet_NaN();
+  }
   std::optional<Factors> factors = factorise(m, /*whole_l=*/false);
   if (!factors) return 0.0f;
   const Factors& f = *factors;
@@ -472,6 +489,12 @@ float lu_determinant(const Matrix& m) {
 }
 
 bool lu_invert(const Matrix& m, Matrix& inverse) {
+  if (holds_nan(m)) {
+    std::fill_n(inverse.storage.get(), matrix_size(inverse),
+                std::numeric_limits<float>::quiet_NaN());
+    progress_add(lu_work(m.rows, true));
+    return true;
+  }
   std::optional<Factors> factors = factorise(m, /*whole_l=*/true);
   if (!factors) return false;
   const Factors& f = *factors;

@@ -31,14 +31,15 @@ inline bool takes_lu_path(unsigned n) { return n > kCofactorLimit; }
 
 // The determinant of the square matrix m: the signed product of the pivots,
 // kept as a mantissa and an exponent so that no partial product overflows or
-// underflows, rounded once to single precision. A pivot column of exact zeros
-// gives +0.
+// underflows, rounded once to single precision. A NaN anywhere in m gives NaN;
+// otherwise a pivot column of exact zeros gives +0.
 float lu_determinant(const Matrix& m);
 
 // Writes the inverse of the square matrix m, rounded once to single
-// precision, into `inverse` (made by the caller, m's size). Returns false,
-// leaving `inverse` unfinished, when a pivot column is all exact zeros (m is
-// singular in the arithmetic).
+// precision, into `inverse` (made by the caller, m's size); a NaN anywhere in
+// m makes every element NaN. Otherwise returns false, leaving `inverse`
+// unfinished, when a pivot column is all exact zeros (m is singular in the
+// arithmetic).
 bool lu_invert(const Matrix& m, Matrix& inverse);
 
 // The work lu_determinant (or, with `inverse`, lu_invert) does on an n x n

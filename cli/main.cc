@@ -169,6 +169,7 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   // Exhausted memory ends the run the same way wherever the allocator says so.
+  quolvend::end_on_failed_allocation();
   try {
     quolvend::quit(quolvend::run(argc, argv));
   } catch (const std::bad_alloc&) {

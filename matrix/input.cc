@@ -62,6 +62,8 @@ bool read_more(Input& in) {
       if (!in.exhausted && in.end < 3 && may_be_mark(in)) continue;
       if (in.end >= 3 && may_be_mark(in)) in.pos = 3;
       in.at_start = false;
+      // A read that brought the mark alone brought no text: the text is still to come.
+      if (in.pos == in.end && !in.exhausted) continue;
     }
     return in.end > in.pos;
   }

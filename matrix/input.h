@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,9 @@ struct Input {
   // The rest of the current token is known not to start a number (set only
   // after a number spelled over more than a buffer's length).
   bool broken_token = false;
+  // Bytes the matrix reader has looked back over in search of a word's end:
+  // tests hold it to a small multiple of the text, so reading stays linear.
+  std::uint64_t looked_back = 0;
   // When set and true, the next read of the descriptor throws Abandoned
   // instead: another thread no longer needs what this input holds.
   const std::atomic<bool>* abandon = nullptr;

@@ -10,6 +10,7 @@
 
 #include "matrix/read.h"
 #include "process/exits.h"
+#include "process/memory.h"
 #include "process/parallel.h"
 
 namespace quolvend {
@@ -33,20 +34,18 @@ bool names_regular_file(const char* name) {
 struct Load {
   std::optional<Matrix> matrix;
   std::optional<Failure> failure;
-  std::optional<Shape> unmade;  // the counts, when making the matrix ran out of memory
 };
+
+bool ran_out_of_memory(const Load& load) {
+  return load.failure && load.failure->kind == FailureKind::out_of_memory;
+}
 
 // Reads a whole matrix from `in` into `load`, catching its failures.
 void load_into(Input& in, Load& load) {
   DeferFailures defer;
   try {
     Shape shape = read_shape(in, /*prompts=*/false);
-    try {
-      load.matrix = matrix_create(shape.rows, shape.cols);
-    } catch (const Failure& f) {
-      if (f.kind == FailureKind::out_of_memory) load.unmade = shape;
-      throw;
-    }
+    load.matrix = matrix_create(shape.rows, shape.cols);
     read_elements(in, *load.matrix, /*prompts=*/false);
   } catch (const Failure& f) {
     load.matrix.reset();
@@ -59,61 +58,75 @@ void load_into(Input& in, Load& load) {
   }
 }
 
-}  // namespace
-
-Matrix load_file(const char* name, const char* operand) {
-  int fd = open_file(name);
-  if (fd < 0) die("Error opening file");
+// Reads the matrix of `fd`, which it closes once the matrix is read.
+Matrix read_file(int fd, const char* operand) {
   Input file(fd, /*interactive=*/false, /*sole_reader=*/true);
   file.name = operand;
   return matrix_read(file, /*prompts=*/false);
 }
 
+// Reads the two files at once, one a thread, with the outcome of reading them
+// in turn: the first's failure ends the second's reading at its next buffer
+// and is reported first. Reading at once takes more memory than in turn, so
+// where it runs short, what ran short is read again in turn: nothing when the
+// first did (all that was taken is released first), or else the second.
+std::optional<std::pair<Matrix, Matrix>> load_at_once(int first_fd, int second_fd,
+                                                      const char* second_name) {
+  Load loads[2];
+  {
+    Input first(first_fd, /*interactive=*/false, /*sole_reader=*/true);
+    first.name = kFirstOperand;
+    Input second(second_fd, /*interactive=*/false, /*sole_reader=*/true);
+    second.name = kSecondOperand;
+    std::atomic<bool> abandon{false};
+    second.abandon = &abandon;
+    parallel_for(2, [&](std::size_t i) {
+      if (i == 0) {
+        load_into(first, loads[0]);
+        if (loads[0].failure) abandon = true;
+      } else {
+        load_into(second, loads[1]);
+      }
+    });
+  }
+  if (ran_out_of_memory(loads[0])) return std::nullopt;
+  if (loads[0].failure) fail(*loads[0].failure);
+  if (ran_out_of_memory(loads[1])) {
+    loads[1] = {};
+    return std::pair{std::move(*loads[0].matrix), load_file(second_name, kSecondOperand)};
+  }
+  if (loads[1].failure) fail(*loads[1].failure);
+  return std::pair{std::move(*loads[0].matrix), std::move(*loads[1].matrix)};
+}
+
+}  // namespace
+
+Matrix load_file(const char* name, const char* operand) {
+  int fd = open_file(name);
+  if (fd < 0) die("Error opening file");
+  return read_file(fd, operand);
+}
+
 // The two files are read at once only when both are regular files, whose
-// reading always ends and gives the same text whenever it happens. Then the
-// first's failure ends the second's reading at its next buffer, and is
-// reported as it would be in turn.
+// reading always ends and gives the same text whenever it happens, and when
+// the budget has room at all: a failure on another thread is handed back as
+// an exception, which itself needs memory.
 std::pair<Matrix, Matrix> load_two_files(const char* first_name, const char* second_name) {
   int first_fd = open_file(first_name);
   if (first_fd < 0) die("Error opening file");
-  Input first(first_fd, /*interactive=*/false, /*sole_reader=*/true);
-  first.name = kFirstOperand;
-  int second_fd = -1;
-  if (thread_count() > 1 && is_regular(first_fd) && names_regular_file(second_name)) {
+  if (thread_count() > 1 && memory_budget() > 0 && is_regular(first_fd) &&
+      names_regular_file(second_name)) {
     // Out of descriptors (or anything else) now: the second is opened in its
     // turn, after the first is closed.
-    second_fd = open_file(second_name);
-  }
-  if (second_fd < 0) {
-    Matrix a = matrix_read(first, /*prompts=*/false);
-    ::close(first.fd);
-    first.fd = -1;
-    return {std::move(a), load_file(second_name, kSecondOperand)};
-  }
-  Input second(second_fd, /*interactive=*/false, /*sole_reader=*/true);
-  second.name = kSecondOperand;
-  std::atomic<bool> abandon{false};
-  second.abandon = &abandon;
-  Load loads[2];
-  parallel_for(2, [&](std::size_t i) {
-    if (i == 0) {
-      load_into(first, loads[0]);
-      if (loads[0].failure) abandon = true;
-    } else {
-      load_into(second, loads[1]);
+    const int second_fd = open_file(second_name);
+    if (second_fd >= 0) {
+      if (auto both = load_at_once(first_fd, second_fd, second_name)) return std::move(*both);
+      first_fd = open_file(first_name);
+      if (first_fd < 0) die("Error opening file");
     }
-  });
-  if (loads[0].unmade && !loads[1].failure) {
-    // The first may not have fitted beside the second. In turn, the first
-    // would have been made and read, and the second then found no room.
-    loads[1] = {};
-    Matrix a = matrix_create(loads[0].unmade->rows, loads[0].unmade->cols);
-    read_elements(first, a, /*prompts=*/false);
-    out_of_memory();
   }
-  if (loads[0].failure) fail(*loads[0].failure);
-  if (loads[1].failure) fail(*loads[1].failure);
-  return {std::move(*loads[0].matrix), std::move(*loads[1].matrix)};
+  Matrix a = read_file(first_fd, kFirstOperand);
+  return {std::move(a), load_file(second_name, kSecondOperand)};
 }
 
 }  // namespace quolvend

@@ -67,6 +67,23 @@ TEST(MatrixRead, ReadsRowMajorAndSkipsBadTokensSilently) {
   EXPECT_EQ(scan_count(in, rest), Scan::mismatch);  // what follows is left unread
 }
 
+// Numbers packed into one word longer than the buffer read in time linear in
+// the text: the reader looks back for the end of a word a bounded number of
+// times a byte, whatever the spelling.
+TEST(MatrixRead, WordsLongerThanTheBufferReadInLinearTime) {
+  const std::pair<const char*, float> numbers[] = {
+      {".5", 0.5f}, {"-1", -1.0f}, {"+.25", 0.25f}, {"inf", INFINITY}};
+  for (auto [number, value] : numbers) {
+    constexpr std::size_t kCount = 20000;
+    std::string text = "1 " + std::to_string(kCount) + "\n";
+    for (std::size_t i = 0; i < kCount; ++i) text += number;
+    Input in(testing::descriptor_with(text), false, true, 4096);
+    Matrix m = matrix_read(in, false);
+    EXPECT_EQ(m.data[0][kCount - 1], value) << number;
+    EXPECT_LE(in.looked_back, 2 * text.size()) << number;
+  }
+}
+
 // The edges of the bulk reader's own conversion: 1 to 17 significant digits
 // around the point, signs, values at and past 2^24, ties between floats,
 // exponents at and past the exact single operation's reach, subnormals.

@@ -57,13 +57,20 @@ bool read_element(Input& in, float& element) {
 // The text of the buffer that surely holds whole words: up to its last white
 // space, or all of it once the stream has ended. Empty when one word fills
 // the buffer, or a broken token is pending.
-const char* whole_words_end(const Input& in) {
+const char* whole_words_end(Input& in) {
   const char* text = in.buffer.get() + in.pos;
   const char* end = in.buffer.get() + in.end;
   if (in.broken_token) return text;
   if (in.exhausted) return end;
+  const char* const last = end;
   while (end > text && !is_space(end[-1])) --end;
+  in.looked_back += static_cast<std::uint64_t>(last - end);
   return end > text ? end - 1 : text;
+}
+
+// Whether the next unread byte ends a word: white space, or the stream's end.
+bool at_word_end(const Input& in) {
+  return in.pos < in.end ? is_space(in.buffer[in.pos]) : in.exhausted;
 }
 
 // Cuts [text, end) at white space into `parts` pieces: piece t is [cut[t],
@@ -97,9 +104,13 @@ std::size_t read_bulk(Input& in, float* out, std::size_t count, std::size_t part
     const char* text = in.buffer.get() + in.pos;
     const char* end = whole_words_end(in);
     if (end == text) {
-      // One word fills the buffer, or more must be read: one number the slow way.
-      if (!read_element(in, *out++)) return wanted - count;
-      --count;
+      // One word fills the buffer, or more must be read: its numbers the slow
+      // way, to the word's end. (Looking back for white space after each one
+      // would cost the buffer's length a number.)
+      do {
+        if (!read_element(in, *out++)) return wanted - count;
+        --count;
+      } while (count > 0 && !at_word_end(in));
       continue;
     }
     if (parts == 1 || static_cast<std::size_t>(end - text) < in.capacity / 4) {

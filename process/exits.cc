@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <new>
 
 #include "process/fd.h"
 #include "process/output.h"
@@ -15,6 +16,13 @@ void (*hooks[kMaxHooks])() = {};
 int hook_count = 0;
 
 thread_local bool deferring = false;
+// The thread whose failed allocations end the run at once.
+thread_local bool ends_on_failed_allocation = false;
+
+void failed_allocation() {
+  if (deferring || !ends_on_failed_allocation) throw std::bad_alloc();
+  out_of_memory();
+}
 
 void run_hooks_and_flush() {
   for (int i = hook_count; i-- > 0;) hooks[i]();
@@ -58,6 +66,11 @@ void usage_exit(std::string_view usage) {
   run_hooks_and_flush();
   write_all(STDERR_FILENO, usage);
   std::exit(1);
+}
+
+void end_on_failed_allocation() {
+  ends_on_failed_allocation = true;
+  std::set_new_handler(failed_allocation);
 }
 
 DeferFailures::DeferFailures() : outer_(deferring) { deferring = true; }

@@ -24,6 +24,12 @@ void on_quit(void (*hook)());
 // die("MALLOC error"): memory, or the budget, has run out.
 [[noreturn]] void out_of_memory();
 
+// Makes a failed allocation on the calling thread, outside a DeferFailures
+// scope, end the run with "MALLOC error" where it fails, rather than throw:
+// under a tight limit the exception itself may find no memory. Elsewhere it
+// throws std::bad_alloc as usual. Called first thing in main.
+void end_on_failed_allocation();
+
 // Writes `usage` to standard error after everything buffered for standard
 // output, and ends with status 1.
 [[noreturn]] void usage_exit(std::string_view usage);

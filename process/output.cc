@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "process/fd.h"
 
@@ -13,12 +13,31 @@ namespace {
 // Written out in blocks of up to this much.
 constexpr std::size_t kCapacity = std::size_t{1} << 18;
 static_assert(kOutReserveMost <= kCapacity);
+
+// Where memory is too short for the buffer, output goes through this one, so
+// that "MALLOC error" itself never needs memory. It is as large as any
+// reservation.
+constexpr std::size_t kFallbackCapacity = kOutReserveMost;
+char fallback[kFallbackCapacity];
+
+struct Buffer {
+  char* data;
+  std::size_t capacity;
+};
+
 // On the heap, not in static storage touched page by page: the first write
-// takes it whole, and a small stack limit never meets it.
-char* buffer() {
-  static const std::unique_ptr<char[]> storage(new char[kCapacity]);
-  return storage.get();
+// takes it whole. From malloc, not new, so that a failure never runs the
+// handler that reports exhausted memory through this very buffer.
+const Buffer& buffer_state() {
+  static const Buffer b = [] {
+    if (void* block = std::malloc(kCapacity)) return Buffer{static_cast<char*>(block), kCapacity};
+    return Buffer{fallback, kFallbackCapacity};
+  }();
+  return b;
 }
+char* buffer() { return buffer_state().data; }
+std::size_t capacity() { return buffer_state().capacity; }
+
 std::size_t used = 0;
 bool write_failed = false;
 
@@ -30,12 +49,12 @@ void send(std::string_view text) {
 
 void out_write(std::string_view text) {
   // Large text goes out as it is, after what is buffered, rather than copied.
-  if (text.size() >= kCapacity / 4) {
+  if (text.size() >= capacity() / 4) {
     out_flush();
     send(text);
     return;
   }
-  if (text.size() > kCapacity - used) out_flush();
+  if (text.size() > capacity() - used) out_flush();
   std::memcpy(buffer() + used, text.data(), text.size());
   used += text.size();
 }
@@ -51,7 +70,7 @@ void out_flush() {
 }
 
 char* out_reserve(std::size_t bytes) {
-  if (bytes > kCapacity - used) out_flush();
+  if (bytes > capacity() - used) out_flush();
   return buffer() + used;
 }
 

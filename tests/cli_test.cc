@@ -153,6 +153,21 @@ TEST_F(Cli, FilesAreReadSilentlyAndBadTokensSkipped) {
                  "25.000\t-0.000\t0.250\t7.000\t1.500\t0.500\t-0.000\t\n", "", 0);
 }
 
+// A word packed with millions of numbers reads in linear time (a generous
+// processor-time limit guards against a path that is not).
+TEST_F(Cli, MegabytesOfPackedNumbersReadInLinearTime) {
+  constexpr int kCount = 1500000;
+  std::string text = "1 " + std::to_string(kCount) + "\n", zeros;
+  for (int i = 0; i < kCount; ++i) {
+    text += ".5";
+    zeros += "0.000\t";
+  }
+  file("packed.txt", text);
+  Outcome o =
+      run_quolvend({{"-s", "packed.txt", "packed.txt"}, "", {}, std::nullopt, box_.path(), 0, 120});
+  EXPECT_TRUE(outcome_is(o, zeros + "\n", "", 0));
+}
+
 TEST_F(Cli, EmptyMatricesAreOrdinaryValues) {
   file("e00.txt", "0 0");
   file("e20.txt", "2 0");
@@ -222,6 +237,19 @@ TEST_F(Cli, ByteOrderMarkAtTheVeryStartIsSkipped) {
   file("bom.txt", mark + "2 2 1 2 3 4");
   EXPECT_OUTCOME(run({"-D", "bom.txt"}), "Determinant = -2.000000\n", "", 0);
   EXPECT_OUTCOME(run({"-D", "-"}, mark + "1 1 3"), "Determinant = 3.000000\n", "", 0);
+  // A mark that arrives alone is no end of the text: the text follows it.
+  auto late = [&](const std::string& command, const std::string& text) {
+    return run_shell("{ printf '\\357\\273\\277'; sleep 0.2; printf '" + text + "'; } | " +
+                         command,
+                     {{}, "", {}, std::nullopt, box_.path()});
+  };
+  EXPECT_OUTCOME(late("quolvend -D -", "1 1 3"), "Determinant = 3.000000\n", "", 0);
+  EXPECT_OUTCOME(late("quolvend -D", "1 1 3"),
+                 "First Matrix\nRows: Columns: Value for 0,0: Determinant = 3.000000\n", "", 0);
+  EXPECT_OUTCOME(late("quolvend -r m33.txt", "1 1"),
+                 "Where do you want to cut the matrix?1.000\t3.000\t\n7.000\t9.000\t\n", "", 0);
+  EXPECT_OUTCOME(late("{ rm -f fifo; mkfifo fifo; exec 3<&0; cat <&3 > fifo & quolvend -D fifo; }", "1 1 3"),
+                 "Determinant = 3.000000\n", "", 0);
   // Anywhere else it is part of a word that starts no number.
   file("inner.txt", "1 2 " + mark + "5 6");
   EXPECT_OUTCOME(run({"-D", "inner.txt"}),
@@ -415,6 +443,17 @@ TEST_F(Cli, LargeMatricesTakeTheLuPath) {
   file("singular.txt", singular);
   EXPECT_OUTCOME(run({"-D", "singular.txt"}), "Determinant = 0.000000\n", "", 0);
   EXPECT_OUTCOME(run({"-i", "singular.txt"}), "Matrix not Invertable\n\n", "", 1);
+  // A NaN anywhere makes everything NaN, though a zero pivot column comes first.
+  singular.replace(5 + 2 * (27 * 5 + 5), 2, " nan");  // at row 5, column 5
+  file("nan.txt", singular);
+  std::string nans;
+  for (int i = 0; i < 27; ++i) {
+    for (int j = 0; j < 27; ++j) nans += "nan\t";
+    nans += "\n";
+  }
+  EXPECT_OUTCOME(run({"-D", "nan.txt"}), "Determinant = nan\n", "", 0);
+  EXPECT_OUTCOME(run({"-i", "nan.txt"}), nans, "", 0);
+  EXPECT_OUTCOME(run({"-d", "nan.txt", "nan.txt"}), nans, "", 0);
 }
 
 TEST_F(Cli, UnwritableOutputIsAFailure) {

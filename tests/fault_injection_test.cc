@@ -198,8 +198,13 @@ TEST(FaultInjection, MoreMemoryNeverTurnsAResultIntoFailure) {
   box.write("big.txt", cases.matrix(300, 300));
   box.write("lu.txt", cases.matrix(150, 150));
   box.write("cofactor.txt", cases.matrix(20, 20));
+  // Where one matrix fits and two do not, a first file that ends early gives
+  // its own message, whatever the second ran into beside it.
+  std::string short_text = "300 300";
+  for (int i = 0; i < 50000; ++i) short_text += " 1";
+  box.write("short.txt", short_text);
   const char* const kRuns[] = {"-a big.txt big.txt", "-m big.txt big.txt", "-i lu.txt",
-                               "-d lu.txt lu.txt", "-i cofactor.txt"};
+                               "-d lu.txt lu.txt", "-i cofactor.txt", "-a short.txt big.txt"};
   auto outcome = [&](const std::string& command, const char* threads, int kib) {
     return run_shell("ulimit -v " + std::to_string(kib) + "; " + command,
                      {{}, "", {{"QUOLVEND_THREADS", threads}}, std::nullopt, box.path()});
@@ -224,6 +229,40 @@ TEST(FaultInjection, MoreMemoryNeverTurnsAResultIntoFailure) {
             << run << ", " << threads << " threads: fails at " << kib << " KiB, fits at " << high
             << " KiB: status " << actual.status << ", " << actual.out.substr(0, 100);
       }
+    }
+  }
+}
+
+// Down to the smallest limits the loader allows, a run ends as it does
+// without limits or with "MALLOC error", also when the first allocations and
+// even the exception for a failed one find no memory. (Below them the loader
+// refuses to start the program: status 127, before any of its own code runs.)
+TEST(FaultInjection, TheSmallestLimitsEndInMallocError) {
+  if (!runs_natively()) GTEST_SKIP() << "limits need the program to run natively";
+  Sandbox box;
+  box.write("a.txt", "3 3 6 1 1 4 -2 5 2 8 7");
+  const std::pair<const char*, const char*> kRuns[] = {
+      {"-D a.txt", ""}, {"-a a.txt a.txt", ""}, {"-i", "2 2 1 2 3 4"}, {"-r a.txt", "1 1"}};
+  const std::pair<const char*, std::pair<int, int>> kLimits[] = {{"-v", {3000, 9000}},
+                                                                  {"-d", {100, 3500}}};
+  for (auto [run, input] : kRuns) {
+    const std::string command = std::string("exec timeout 60 quolvend ") + run;
+    const Outcome expected =
+        run_shell(command, {{}, input, {{"QUOLVEND_THREADS", "1"}}, std::nullopt, box.path()});
+    for (auto [limit, range] : kLimits) {
+      bool reached = false;
+      for (int kib = range.first; kib <= range.second; kib += (range.second - range.first) / 100) {
+        Outcome actual = run_shell("ulimit " + std::string(limit) + " " + std::to_string(kib) +
+                                       "; " + command,
+                                   {{}, input, {{"QUOLVEND_THREADS", "2"}}, std::nullopt, box.path()});
+        if (actual.status == 127 && actual.out.empty()) continue;  // not loaded
+        reached = true;
+        ASSERT_NE(verdict(expected, actual), Verdict::other)
+            << run << ", ulimit " << limit << " " << kib << ": status " << actual.status << ", "
+            << actual.out.substr(0, 100) << actual.err.substr(0, 200);
+      }
+      EXPECT_TRUE(reached) << run << ": the loader refused every limit up to " << limit << " "
+                           << range.second;
     }
   }
 }
