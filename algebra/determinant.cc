@@ -1,13 +1,16 @@
 #include "algebra/determinant.h"
 
+#include <cmath>
+
 #include "algebra/lu.h"
 #include "algebra/minor_table.h"
+#include "algebra/row_scaling.h"
 #include "process/exits.h"
+#include "process/progress.h"
 
 namespace quolvend {
 
-float matrix_determinant(const Matrix& m) {
-  if (m.rows != m.cols) die("Matrix must be square");
+float expansion_determinant(const Matrix& m) {
   switch (m.rows) {
     case 0:
       return 0.0f;
@@ -16,8 +19,19 @@ float matrix_determinant(const Matrix& m) {
     case 2:
       return m.data[0][0] * m.data[1][1] - m.data[1][0] * m.data[0][1];
     default:
-      return takes_lu_path(m.rows) ? lu_determinant(m) : expand_determinant(m);
+      return expand_determinant(m);
   }
+}
+
+float matrix_determinant(const Matrix& m) {
+  if (m.rows != m.cols) die("Matrix must be square");
+  if (takes_lu_path(m.rows)) return lu_determinant(m);
+  const float det = expansion_determinant(m);
+  if (std::isnormal(det) || !all_finite(m)) return det;
+  progress_repeat();
+  const RowScaled s = scale_rows(m);
+  const float scaled = expansion_determinant(s.matrix);
+  return std::isnormal(scaled) ? std::ldexp(scaled, s.total) : det;
 }
 
 std::uint64_t determinant_work(const Matrix& m) {

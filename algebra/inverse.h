@@ -16,7 +16,11 @@ void matrix_scale(Matrix& m, float factor);
 // flipped where i + j is odd, stored transposed) times the single-precision
 // reciprocal of m's determinant; past kCofactorLimit (lu.h) rows, the LU
 // factorisation's inverse, rounded once, and singular means a zero pivot
-// column. The adjugate of a 1 x 1 matrix is [1]. Ends
+// column. Where the expansion leaves float's range in a matrix of finite
+// elements (the determinant is not a normal number, or a cofactor is infinite
+// or NaN), the same order on the row-scaled matrix (row_scaling.h) stands,
+// scaled back, if its determinant is a normal number. The adjugate of a 1 x 1
+// matrix is [1]. Ends
 // the process with "Matrix must be Square" if m is not square, and with
 // "Matrix not Invertable" and an empty line if its determinant is zero.
 Matrix matrix_inverse(const Matrix& m);

@@ -39,6 +39,8 @@ std::condition_variable wake;
 bool stopping = false;
 // Whether a line is on the terminal now: a signal handler erases it.
 std::atomic<bool> shown{false};
+// Set by progress_repeat: the ticker's clock starts again.
+std::atomic<bool> repeated{false};
 
 // The line is written from the start of its row and the cursor goes back
 // there after it, so that erasing it clears from the cursor to the end of the
@@ -91,9 +93,10 @@ std::string_view progress_line(char* line, std::size_t size, double fraction, do
 }
 
 void* ticker_loop(void*) {
-  const Clock::time_point start = Clock::now();
+  Clock::time_point start = Clock::now();
   std::unique_lock lock(mutex);
   while (!wake.wait_for(lock, kInterval, [] { return stopping; })) {
+    if (repeated.exchange(false)) start = Clock::now();
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     // Short of 100 % until the work ends: an estimate may come up short.
     double fraction = std::min(kMostShown, static_cast<double>(done.load()) / static_cast<double>(total));
@@ -159,6 +162,11 @@ void progress_start(std::uint64_t units) {
 }
 
 void progress_add(std::uint64_t units) { done.fetch_add(units, std::memory_order_relaxed); }
+
+void progress_repeat() {
+  done = 0;
+  repeated = true;
+}
 
 std::uint64_t progress_done() { return done.load(); }
 

@@ -25,6 +25,11 @@ void progress_start(std::uint64_t total);
 // Counts `units` more as done. Cheap, and safe from any thread.
 void progress_add(std::uint64_t units);
 
+// Starts the count of the run's work over, for work done a second time (an
+// operation that runs again on rescaled values): the share shown and the
+// time taken go back to nothing.
+void progress_repeat();
+
 // The units counted since the run started: a run's estimate is exact when
 // this reaches its total at the end.
 std::uint64_t progress_done();

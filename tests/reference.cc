@@ -1,5 +1,6 @@
 #include "tests/reference.h"
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -43,16 +44,18 @@ std::vector<double> widen(const Matrix& m) {
 
 }  // namespace
 
-float lu_determinant(const Matrix& m) {
+double lu_determinant_in_double(const Matrix& m) {
   const std::size_t n = m.rows;
   auto a = widen(m);
   std::vector<std::size_t> perm;
   bool odd;
-  if (!plain_lu(a, n, perm, odd)) return 0.0f;
+  if (!plain_lu(a, n, perm, odd)) return 0.0;
   double product = odd ? -1.0 : 1.0;
   for (std::size_t k = 0; k < n; ++k) product *= a[k * n + k];
-  return static_cast<float>(product);
+  return product;
 }
+
+float lu_determinant(const Matrix& m) { return static_cast<float>(lu_determinant_in_double(m)); }
 
 std::optional<Matrix> lu_inverse(const Matrix& m) {
   const std::size_t n = m.rows;
@@ -95,10 +98,9 @@ float determinant(const Matrix& m) {
   return sum;
 }
 
-Matrix inverse(const Matrix& m) {
+Matrix adjugate(const Matrix& m) {
   const std::uint32_t n = m.rows;
   Matrix result = matrix_create(n, n);
-  float det = determinant(m);
   for (std::uint32_t i = 0; i < n; ++i) {
     for (std::uint32_t j = 0; j < n; ++j) {
       float c = n == 1 ? 1.0f : determinant(matrix_cut(m, i, j));
@@ -106,11 +108,76 @@ Matrix inverse(const Matrix& m) {
       result.data[j][i] = c;
     }
   }
-  float reciprocal = 1.0f / det;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    for (std::uint32_t j = 0; j < n; ++j) result.data[i][j] = result.data[i][j] * reciprocal;
-  }
   return result;
+}
+
+namespace {
+
+Matrix times_reciprocal(Matrix adjugate, float det) {
+  float reciprocal = 1.0f / det;
+  for (std::uint32_t i = 0; i < adjugate.rows; ++i) {
+    for (std::uint32_t j = 0; j < adjugate.cols; ++j) {
+      adjugate.data[i][j] = adjugate.data[i][j] * reciprocal;
+    }
+  }
+  return adjugate;
+}
+
+bool finite(const Matrix& m) {
+  for (std::uint32_t i = 0; i < m.rows; ++i) {
+    for (std::uint32_t j = 0; j < m.cols; ++j) {
+      if (!std::isfinite(m.data[i][j])) return false;
+    }
+  }
+  return true;
+}
+
+// m with each row divided by the power of two of its largest magnitude.
+Matrix scaled_rows(const Matrix& m, std::vector<int>& exponent) {
+  Matrix s = matrix_create(m.rows, m.cols);
+  exponent.assign(m.rows, 0);
+  for (std::uint32_t i = 0; i < m.rows; ++i) {
+    float largest = 0.0f;
+    for (std::uint32_t j = 0; j < m.cols; ++j) largest = std::max(largest, std::fabs(m.data[i][j]));
+    if (largest > 0.0f) std::frexp(largest, &exponent[i]);
+    for (std::uint32_t j = 0; j < m.cols; ++j) s.data[i][j] = std::ldexp(m.data[i][j], -exponent[i]);
+  }
+  return s;
+}
+
+}  // namespace
+
+Matrix inverse(const Matrix& m) { return times_reciprocal(adjugate(m), determinant(m)); }
+
+float ranged_determinant(const Matrix& m, Expansion e) {
+  float det = e.determinant(m);
+  if (std::isnormal(det) || !finite(m)) return det;
+  std::vector<int> exponent;
+  float scaled = e.determinant(scaled_rows(m, exponent));
+  int total = 0;
+  for (int x : exponent) total += x;
+  return std::isnormal(scaled) ? std::ldexp(scaled, total) : det;
+}
+
+std::optional<Matrix> ranged_inverse(const Matrix& m, Expansion e) {
+  float det = e.determinant(m);
+  Matrix adj = e.adjugate(m);
+  if (finite(m) && (!std::isnormal(det) || !finite(adj))) {
+    std::vector<int> exponent;
+    Matrix s = scaled_rows(m, exponent);
+    float scaled = e.determinant(s);
+    if (std::isnormal(scaled)) {
+      Matrix result = times_reciprocal(e.adjugate(s), scaled);
+      for (std::uint32_t r = 0; r < m.rows; ++r) {
+        for (std::uint32_t c = 0; c < m.cols; ++c) {
+          result.data[r][c] = std::ldexp(result.data[r][c], -exponent[c]);
+        }
+      }
+      return result;
+    }
+  }
+  if (det == 0.0f) return std::nullopt;
+  return times_reciprocal(std::move(adj), det);
 }
 
 namespace {
@@ -163,7 +230,7 @@ float memo_determinant(const Matrix& m) {
   return minor_table(rows_without(m, m.rows), m.rows).back();
 }
 
-Matrix memo_inverse(const Matrix& m) {
+Matrix memo_adjugate(const Matrix& m) {
   const std::uint32_t n = m.rows;
   Matrix result = matrix_create(n, n);
   const std::uint32_t all = (1u << n) - 1;
@@ -174,11 +241,11 @@ Matrix memo_inverse(const Matrix& m) {
       result.data[j][i] = (i + j) % 2 == 1 ? -c : c;
     }
   }
-  float reciprocal = 1.0f / memo_determinant(m);
-  for (std::uint32_t i = 0; i < n; ++i) {
-    for (std::uint32_t j = 0; j < n; ++j) result.data[i][j] = result.data[i][j] * reciprocal;
-  }
   return result;
+}
+
+Matrix memo_inverse(const Matrix& m) {
+  return times_reciprocal(memo_adjugate(m), memo_determinant(m));
 }
 
 Matrix multiply(const Matrix& a, const Matrix& b) {

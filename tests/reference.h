@@ -15,8 +15,12 @@ namespace quolvend::reference {
 // Cofactor expansion along the first row, a cut minor per term, n! terms.
 float determinant(const Matrix& m);
 
-// Adjugate over determinant, each cofactor a full recursion on its own cut
-// minor; the 1 x 1 inverse of [x] is [1/x]. m must be square and invertible.
+// The transposed cofactors, each a full recursion on its own cut minor, the
+// sign bit flipped where i + j is odd; of a 1 x 1 matrix, [1].
+Matrix adjugate(const Matrix& m);
+
+// The adjugate times the single-precision reciprocal of the determinant; the
+// 1 x 1 inverse of [x] is [1/x]. m must be square and invertible.
 Matrix inverse(const Matrix& m);
 
 // The same values as determinant and inverse, from a table of every column
@@ -24,13 +28,32 @@ Matrix inverse(const Matrix& m);
 // last k), each filled in the recursion's order of operations from its
 // subsets: n 2^n work instead of n!. n is at most 24; the inverse needs n >= 2.
 float memo_determinant(const Matrix& m);
+Matrix memo_adjugate(const Matrix& m);
 Matrix memo_inverse(const Matrix& m);
+
+// An expansion's determinant and adjugate, plain or memoised.
+struct Expansion {
+  float (*determinant)(const Matrix&);
+  Matrix (*adjugate)(const Matrix&);
+};
+inline constexpr Expansion kPlain{determinant, adjugate};
+inline constexpr Expansion kMemo{memo_determinant, memo_adjugate};
+
+// What the program makes of an expansion that leaves float's range, written
+// out: in a matrix of finite elements whose determinant is not a normal
+// number (or, for the inverse, some cofactor is infinite or NaN), the same
+// expansion of the matrix with row i times 2^-e_i (e_i frexp's exponent of
+// the row's largest magnitude, 0 for a row of zeros), scaled back, when its
+// determinant is a normal number. The inverse is nothing where it is refused.
+float ranged_determinant(const Matrix& m, Expansion e);
+std::optional<Matrix> ranged_inverse(const Matrix& m, Expansion e);
 
 // Unblocked LU with partial pivoting in double, in the order lu.h states:
 // the determinant as a plain product of the pivots in double (so only for
 // matrices whose product stays in range), rounded once; and the inverse,
 // solved column by column, or nothing for a zero pivot column.
 float lu_determinant(const Matrix& m);
+double lu_determinant_in_double(const Matrix& m);  // the same, not rounded
 std::optional<Matrix> lu_inverse(const Matrix& m);
 
 // For each (r, c), k ascending from +0.0. Sizes must fit.
