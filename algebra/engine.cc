@@ -3,53 +3,36 @@
 #include <algorithm>
 #include <cstring>
 
-#include "process/instruction_set.h"
+#include "kernels/dispatch.h"
+#include "kernels/shapes.h"
+#include "kernels/vector.h"
 #include "process/memory.h"
 #include "process/parallel.h"
 
 namespace quolvend {
 namespace {
 
-// --- Register tiles -----------------------------------------------------------
-//
-// A tile of kRows x (kVectors vectors) of c stays in registers while a run of
-// k streams past: for each k, kVectors vectors of b and kRows values of a
-// (each broadcast) give kRows x kVectors independent multiplies and adds.
-// Each variant's tile is as large as its registers allow beside the operands,
-// so that enough independent sums are in flight to keep both add pipes busy:
-//   avx512: 32 registers of 64 bytes, 6 x 4 tiles (24 sums);
-//   avx2:   16 registers of 32 bytes, 6 x 2 (12);
-//   portable: 16 bytes, 6 x 4 with NEON's 32 registers, 6 x 2 with SSE's 16.
+// --- Register tiles and cache blocks (kernels/shapes.h) ---------------------
 
 template <InstructionSet kSet, typename T>
 struct Tile {
-  static constexpr std::size_t kBytes = kSet == InstructionSet::avx512 ? 64
-                                        : kSet == InstructionSet::avx2 ? 32
-                                                                       : 16;
+  using Shape = KernelShape<kSet>;
+  static constexpr std::size_t kBytes = Shape::kVectorBytes;
   static constexpr std::size_t kLanes = kBytes / sizeof(T);
-  static constexpr std::size_t kRows = 6;
-  static constexpr std::size_t kVectors = kSet == InstructionSet::avx512 ? 4
-                                          : kSet == InstructionSet::avx2 ? 2
-                                          : kX86                         ? 2
-                                                                         : 4;
+  static constexpr std::size_t kRows = Shape::kTileRows;
+  static constexpr std::size_t kVectors = Shape::kTileVectors;
   static constexpr std::size_t kCols = kVectors * kLanes;
   using Vector = ::quolvend::Vector<T, kBytes>;
+  static_assert(kRows <= kMostTileRows, "a's packing buffer holds a whole tile's rows");
 };
 
-// --- Cache blocks ---------------------------------------------------------------
-//
-// b is packed kDepth values of k at a time, kBlockCols columns wide: a block
-// of 512 KiB that stays in the core's level-2 cache while every row of the
-// thread's band passes over it. a is packed one tile's rows at a time (6 x
-// kDepth, in level 1) and meets each of the block's panels of b in turn.
-constexpr std::size_t kMaxRows = 6;
-constexpr std::size_t kDepth = 256;
+constexpr std::size_t kDepth = kBlockDepth;
 template <typename T>
-constexpr std::size_t kBlockCols = (std::size_t{512} << 10) / (kDepth * sizeof(T));
+constexpr std::size_t kBlockCols = kBlockBytes / (kDepth * sizeof(T));
 
 template <typename T>
 constexpr std::size_t scratch_elements() {
-  return kMaxRows * kDepth + kDepth * kBlockCols<T>;
+  return kMostTileRows * kDepth + kDepth * kBlockCols<T>;
 }
 
 // tile (kRows x kCols of c, row stride ldc) op= a panel x b panel over `depth`.
@@ -106,8 +89,8 @@ void pack_b(ColumnsOperand<T> b, std::size_t k0, std::size_t depth, std::size_t 
 // a's rows [i0, i0 + height) (height <= kRows), terms [k0, k0 + depth),
 // k-major, padded with zero rows.
 template <std::size_t kRows, typename T>
-void pack_a(RowsOperand<T> a, std::size_t i0, std::size_t height, std::size_t k0,
-            std::size_t depth, T* out) {
+void pack_a(RowsOperand<T> a, std::size_t i0, std::size_t height, std::size_t k0, std::size_t depth,
+            T* out) {
   for (std::size_t k = 0; k < depth; ++k, out += kRows) {
     for (std::size_t t = 0; t < height; ++t) {
       out[t] = a.data[static_cast<std::ptrdiff_t>(i0 + t) * a.stride +
@@ -118,66 +101,45 @@ void pack_a(RowsOperand<T> a, std::size_t i0, std::size_t height, std::size_t k0
 }
 
 // c (rows x cols) op= a x b over `depth` terms, block by block.
-template <InstructionSet kSet, typename T, bool kSubtract>
-[[gnu::always_inline]] inline void product_body(std::size_t rows, std::size_t cols,
-                                                std::size_t depth, RowsOperand<T> a,
-                                                ColumnsOperand<T> b, ResultBlock<T> c,
-                                                T* scratch) {
-  using S = Tile<kSet, T>;
-  T* a_packed = scratch;
-  T* b_packed = scratch + kMaxRows * kDepth;
-  T edge[S::kRows * S::kCols];
-  for (std::size_t jc = 0; jc < cols; jc += kBlockCols<T>) {
-    const std::size_t width = std::min(kBlockCols<T>, cols - jc);
-    for (std::size_t pc = 0; pc < depth; pc += kDepth) {
-      const std::size_t run = std::min(kDepth, depth - pc);
-      pack_b<S::kCols>(b, pc, run, jc, width, b_packed);
-      for (std::size_t i = 0; i < rows; i += S::kRows) {
-        const std::size_t h = std::min(S::kRows, rows - i);
-        pack_a<S::kRows>(a, i, h, pc, run, a_packed);
-        for (std::size_t j = 0; j < width; j += S::kCols) {
-          const std::size_t w = std::min(S::kCols, width - j);
-          const T* b_panel = b_packed + j * run;
-          T* tile = c.data + i * c.stride + jc + j;
-          if (h == S::kRows && w == S::kCols) {
-            multiply_tile<kSet, T, kSubtract>(run, a_packed, b_panel, tile, c.stride);
-            continue;
+template <typename T, bool kSubtract>
+struct TiledProduct {
+  template <InstructionSet kSet>
+  struct Kernel {
+    static void run(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<T> a,
+                    ColumnsOperand<T> b, ResultBlock<T> c, T* scratch) {
+      using S = Tile<kSet, T>;
+      T* a_packed = scratch;
+      T* b_packed = scratch + kMostTileRows * kDepth;
+      T edge[S::kRows * S::kCols];
+      for (std::size_t jc = 0; jc < cols; jc += kBlockCols<T>) {
+        const std::size_t width = std::min(kBlockCols<T>, cols - jc);
+        for (std::size_t pc = 0; pc < depth; pc += kDepth) {
+          const std::size_t steps = std::min(kDepth, depth - pc);
+          pack_b<S::kCols>(b, pc, steps, jc, width, b_packed);
+          for (std::size_t i = 0; i < rows; i += S::kRows) {
+            const std::size_t h = std::min(S::kRows, rows - i);
+            pack_a<S::kRows>(a, i, h, pc, steps, a_packed);
+            for (std::size_t j = 0; j < width; j += S::kCols) {
+              const std::size_t w = std::min(S::kCols, width - j);
+              const T* b_panel = b_packed + j * steps;
+              T* tile = c.data + i * c.stride + jc + j;
+              if (h == S::kRows && w == S::kCols) {
+                multiply_tile<kSet, T, kSubtract>(steps, a_packed, b_panel, tile, c.stride);
+                continue;
+              }
+              // A tile cut by the edge of c is worked on in a full-size copy.
+              for (std::size_t r = 0; r < h; ++r)
+                std::copy_n(tile + r * c.stride, w, edge + r * S::kCols);
+              multiply_tile<kSet, T, kSubtract>(steps, a_packed, b_panel, edge, S::kCols);
+              for (std::size_t r = 0; r < h; ++r)
+                std::copy_n(edge + r * S::kCols, w, tile + r * c.stride);
+            }
           }
-          // A tile cut by the edge of c is worked on in a full-size copy.
-          for (std::size_t r = 0; r < h; ++r) std::copy_n(tile + r * c.stride, w, edge + r * S::kCols);
-          multiply_tile<kSet, T, kSubtract>(run, a_packed, b_panel, edge, S::kCols);
-          for (std::size_t r = 0; r < h; ++r) std::copy_n(edge + r * S::kCols, w, tile + r * c.stride);
         }
       }
     }
-  }
-}
-
-template <InstructionSet kSet>
-[[gnu::always_inline]] inline void add_product_tiles_body(std::size_t rows, std::size_t cols,
-                                                    std::size_t depth, RowsOperand<float> a,
-                                                    ColumnsOperand<float> b,
-                                                    ResultBlock<float> c, float* scratch) {
-  product_body<kSet, float, false>(rows, cols, depth, a, b, c, scratch);
-}
-
-template <InstructionSet kSet>
-[[gnu::always_inline]] inline void subtract_product_tiles_body(std::size_t rows, std::size_t cols,
-                                                         std::size_t depth, RowsOperand<double> a,
-                                                         ColumnsOperand<double> b,
-                                                         ResultBlock<double> c, double* scratch) {
-  product_body<kSet, double, true>(rows, cols, depth, a, b, c, scratch);
-}
-
-QUOLVEND_DISPATCH(add_product_tiles,
-                  (std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<float> a,
-                   ColumnsOperand<float> b, ResultBlock<float> c, float* scratch),
-                  (rows, cols, depth, a, b, c, scratch))
-
-QUOLVEND_DISPATCH(subtract_product_tiles,
-                  (std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<double> a,
-                   ColumnsOperand<double> b, ResultBlock<double> c, double* scratch),
-                  (rows, cols, depth, a, b, c, scratch))
+  };
+};
 
 }  // namespace
 
@@ -195,14 +157,14 @@ std::uint64_t engine_scratch_bytes(std::size_t element_size) {
 void add_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<float> a,
                  ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch) {
   if (rows == 0 || cols == 0 || depth == 0) return;
-  add_product_tiles(rows, cols, depth, a, b, c, scratch.buffer.get());
+  dispatch<TiledProduct<float, false>::Kernel>(rows, cols, depth, a, b, c, scratch.buffer.get());
 }
 
-void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth,
-                      RowsOperand<double> a, ColumnsOperand<double> b, ResultBlock<double> c,
+void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<double> a,
+                      ColumnsOperand<double> b, ResultBlock<double> c,
                       EngineScratch<double>& scratch) {
   if (rows == 0 || cols == 0 || depth == 0) return;
-  subtract_product_tiles(rows, cols, depth, a, b, c, scratch.buffer.get());
+  dispatch<TiledProduct<double, true>::Kernel>(rows, cols, depth, a, b, c, scratch.buffer.get());
 }
 
 void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,

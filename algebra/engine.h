@@ -54,15 +54,15 @@ std::uint64_t engine_scratch_bytes(std::size_t element_size);
 void add_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<float> a,
                  ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch);
 
-// c (rows x cols) -= a x b over `depth` terms, on this thread.
-void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth,
-                      RowsOperand<double> a, ColumnsOperand<double> b, ResultBlock<double> c,
-                      EngineScratch<double>& scratch);
-
-// The same over every thread that is worth it: c is cut into bands of rows,
-// or of columns when it is short and wide, each with buffers of its own
+// add_product over every thread that is worth it: c is cut into bands of
+// rows, or of columns when it is short and wide, each with buffers of its own
 // (charged to the memory budget for the step).
 void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
                           RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c);
+
+// c (rows x cols) -= a x b over `depth` terms, on this thread.
+void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<double> a,
+                      ColumnsOperand<double> b, ResultBlock<double> c,
+                      EngineScratch<double>& scratch);
 
 }  // namespace quolvend

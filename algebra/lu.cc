@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "algebra/engine.h"
-#include "process/instruction_set.h"
+#include "kernels/dispatch.h"
 #include "process/exits.h"
 #include "process/memory.h"
 #include "process/parallel.h"
@@ -68,10 +68,8 @@ void swap_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t c0, std::
 
 // Rows [k0, k0 + kb) of U in columns [c0, c1), U12 = L11^-1 A12, with each
 // element's terms for k ascending: a plain triangle.
-template <InstructionSet>
-[[gnu::always_inline]] inline void solve_u_rows_body(const Factors& f, std::size_t k0,
-                                                     std::size_t kb, std::size_t c0,
-                                                     std::size_t c1) {
+void solve_u_rows(const Factors& f, std::size_t k0, std::size_t kb, std::size_t c0,
+                  std::size_t c1) {
   const std::size_t end = k0 + kb;
   for (std::size_t k = k0; k < end; ++k) {
     const double* pivot_row = f.row(k);
@@ -82,11 +80,6 @@ template <InstructionSet>
     }
   }
 }
-
-QUOLVEND_DISPATCH(solve_u_rows,
-                  (const Factors& f, std::size_t k0, std::size_t kb, std::size_t c0,
-                   std::size_t c1),
-                  (f, k0, kb, c0, c1))
 
 // Rows [r0, r1) of columns [c0, c1) -= L (rows, steps [k0, k0 + kb)) x U
 // (steps, columns), on this thread.
@@ -103,7 +96,7 @@ void update_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t r0, std
 void solve_u(Factors& f, std::size_t k0, std::size_t kb, std::size_t c0, std::size_t c1,
              EngineScratch<double>& scratch) {
   if (kb <= 2 * kLeaf) {
-    solve_u_rows(f, k0, kb, c0, c1);
+    dispatch<solve_u_rows>(f, k0, kb, c0, c1);
     return;
   }
   const std::size_t h = kb / 2;
@@ -140,9 +133,7 @@ std::size_t panel_ld(std::size_t rows) { return (rows + 7) / 8 * 8; }
 
 // Column j's pivot among rows [j, rows): a NaN before any number (the first
 // NaN), then the largest magnitude, the first such row on a tie.
-template <InstructionSet kSet>
-[[gnu::always_inline]] inline std::size_t find_pivot(const double* x, std::size_t first,
-                                                     std::size_t last) {
+std::size_t find_pivot(const double* x, std::size_t first, std::size_t last) {
   for (std::size_t i = first; i < last; ++i) {
     if (std::isnan(x[i])) return i;
   }
@@ -156,18 +147,12 @@ template <InstructionSet kSet>
 
 // Factorises the panel's columns [j0, j0 + w) (local indices) one by one.
 // Returns false at a pivot column of exact zeros.
-template <InstructionSet kSet>
-[[gnu::always_inline]] inline void factor_leaf_body(const Panel& p, std::size_t j0,
-                                                    std::size_t w, bool& ok) {
+bool factor_leaf(const Panel& p, std::size_t j0, std::size_t w) {
   Factors& f = p.f;
-  ok = true;
   for (std::size_t k = j0; k < j0 + w; ++k) {
     double* lk = p.col(k);
-    const std::size_t q = find_pivot<kSet>(lk, k, p.rows);
-    if (lk[q] == 0.0) {
-      ok = false;
-      return;
-    }
+    const std::size_t q = find_pivot(lk, k, p.rows);
+    if (lk[q] == 0.0) return false;
     f.pivot[p.k0 + k] = static_cast<std::uint32_t>(p.k0 + q);
     if (q != k) {
       for (std::size_t c = 0; c < p.kb; ++c) std::swap(p.col(c)[k], p.col(c)[q]);
@@ -182,16 +167,12 @@ template <InstructionSet kSet>
       for (std::size_t i = k + 1; i < p.rows; ++i) cj[i] = cj[i] - lk[i] * u;
     }
   }
+  return true;
 }
-
-QUOLVEND_DISPATCH(factor_leaf, (const Panel& p, std::size_t j0, std::size_t w, bool& ok),
-                  (p, j0, w, ok))
 
 // Rows [j0, j0 + h) of columns [j0 + h, j0 + w) of the panel: the rows of U,
 // each element's terms for k ascending.
-template <InstructionSet>
-[[gnu::always_inline]] inline void solve_panel_u_body(const Panel& p, std::size_t j0,
-                                                      std::size_t h, std::size_t w) {
+void solve_panel_u(const Panel& p, std::size_t j0, std::size_t h, std::size_t w) {
   for (std::size_t j = j0 + h; j < j0 + w; ++j) {
     double* cj = p.col(j);
     for (std::size_t k = j0; k < j0 + h; ++k) {
@@ -202,24 +183,16 @@ template <InstructionSet>
   }
 }
 
-QUOLVEND_DISPATCH(solve_panel_u, (const Panel& p, std::size_t j0, std::size_t h, std::size_t w),
-                  (p, j0, h, w))
-
 // Factorises the panel's columns [j0, j0 + w) recursively: the left half;
 // then the right half's rows of U and, by the engine, its rows below; then
 // the right half. Column-major, the panel is the row-major layout of its
 // transpose, so the engine computes the transposed update: each element's
 // terms are the same products (l u = u l exactly), in the same order.
-bool factor_columns(const Panel& p, std::size_t j0, std::size_t w,
-                    EngineScratch<double>& scratch) {
-  if (w <= kLeaf) {
-    bool ok = false;
-    factor_leaf(p, j0, w, ok);
-    return ok;
-  }
+bool factor_columns(const Panel& p, std::size_t j0, std::size_t w, EngineScratch<double>& scratch) {
+  if (w <= kLeaf) return dispatch<factor_leaf>(p, j0, w);
   const std::size_t h = std::max(kLeaf, w / 2 / kLeaf * kLeaf), mid = j0 + h;
   if (!factor_columns(p, j0, h, scratch)) return false;
-  solve_panel_u(p, j0, h, w);
+  dispatch<solve_panel_u>(p, j0, h, w);
   const auto ld = static_cast<std::ptrdiff_t>(p.ld);
   subtract_product(w - h, p.rows - mid, h, {p.col(mid) + j0, ld, 1}, {p.col(j0) + mid, ld},
                    {p.col(mid) + mid, p.ld}, scratch);
@@ -307,15 +280,14 @@ std::optional<Factors> factorise(const Matrix& m, bool whole_l) {
   if (!whole_l) return f;
   // Each panel's swaps reach the columns to its left, panel by panel, a chunk
   // of columns on each thread.
-  parallel_for(
-      (n + kChunkCols - 1) / kChunkCols,
-      [&](std::size_t chunk) {
-        const std::size_t c0 = chunk * kChunkCols, c1 = std::min(n, c0 + kChunkCols);
-        for (std::size_t k0 = kPanel; k0 < n; k0 += kPanel) {
-          if (k0 > c0) swap_rows(f, k0, std::min(kPanel, n - k0), c0, std::min(c1, k0));
-        }
-      },
-      static_cast<unsigned>(parts));
+  parallel_for((n + kChunkCols - 1) / kChunkCols,
+               [&](std::size_t chunk) {
+                 const std::size_t c0 = chunk * kChunkCols, c1 = std::min(n, c0 + kChunkCols);
+                 for (std::size_t k0 = kPanel; k0 < n; k0 += kPanel) {
+                   if (k0 > c0) swap_rows(f, k0, std::min(kPanel, n - k0), c0, std::min(c1, k0));
+                 }
+               },
+               static_cast<unsigned>(parts));
   for (std::size_t i = 0; i < n && f.finite_l; ++i) {
     for (std::size_t j = 0; j < i; ++j) f.finite_l &= std::isfinite(f.row(i)[j]);
   }
@@ -342,10 +314,8 @@ std::uint64_t solve_work(std::size_t n, std::size_t first, std::size_t width) {
 // y(i) -= l(i, j) y(j) for j in [i0, i), for each row i in [i0, i1); then
 // with `back`, x(i) -= u(i, j) x(j) for j from i1 - 1 down to i + 1 and x(i) /
 // u(i, i), rows from i1 - 1 down to i0. Rows of w are `width` long.
-template <InstructionSet>
-[[gnu::always_inline]] inline void solve_triangle_body(const Factors& f, std::size_t i0,
-                                                       std::size_t i1, bool back, double* w,
-                                                       std::size_t width) {
+void solve_triangle(const Factors& f, std::size_t i0, std::size_t i1, bool back, double* w,
+                    std::size_t width) {
   if (!back) {
     for (std::size_t i = i0; i < i1; ++i) {
       double* y = w + i * width;
@@ -368,36 +338,20 @@ template <InstructionSet>
   }
 }
 
-QUOLVEND_DISPATCH(solve_triangle,
-                  (const Factors& f, std::size_t i0, std::size_t i1, bool back, double* w,
-                   std::size_t width),
-                  (f, i0, i1, back, w, width))
-
-// Solves L U W = the columns of P whose 1 lies in rows [first, first +
-// width), in place in w (n x width); column t of w is then column perm[first
-// + t] of the inverse.
-//
-// Where every multiplier is finite, the forward solve starts at row `first`
-// and leaves out every term y(i) -= l(i, j) y(j) with j < first, a third of
-// the work, without changing a bit: such a y(j) is +0 (the columns are +0
-// above row `first`, and +0 - l * (+0) stays +0 for finite l, whatever the
-// sign of the product), and for each row those terms come first, while y(i)
-// is still its starting +0 or 1, from which subtracting a zero of either sign
-// changes nothing. An infinite or NaN multiplier would make l * 0 a NaN.
 // Forward over rows [i0, i1), whose terms from rows above i0 are in: halves,
 // the lower taking the upper's terms from the engine, down to small
 // triangles. Each y(i) still takes its terms for j ascending.
-void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w,
-                   std::size_t width, EngineScratch<double>& scratch) {
+void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
+                   EngineScratch<double>& scratch) {
   if (i1 - i0 <= kTriangleRows) {
-    solve_triangle(f, i0, i1, false, w, width);
+    dispatch<solve_triangle>(f, i0, i1, false, w, width);
     return;
   }
   const std::size_t mid = i0 + (i1 - i0) / 2;
   solve_forward(f, i0, mid, w, width, scratch);
-  subtract_product(i1 - mid, width, mid - i0, {f.row(mid) + i0, static_cast<std::ptrdiff_t>(f.n), 1},
-                   {w + i0 * width, static_cast<std::ptrdiff_t>(width)}, {w + mid * width, width},
-                   scratch);
+  subtract_product(
+      i1 - mid, width, mid - i0, {f.row(mid) + i0, static_cast<std::ptrdiff_t>(f.n), 1},
+      {w + i0 * width, static_cast<std::ptrdiff_t>(width)}, {w + mid * width, width}, scratch);
   solve_forward(f, mid, i1, w, width, scratch);
 }
 
@@ -407,7 +361,7 @@ void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w,
 void solve_back(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
                 EngineScratch<double>& scratch) {
   if (i1 - i0 <= kTriangleRows) {
-    solve_triangle(f, i0, i1, true, w, width);
+    dispatch<solve_triangle>(f, i0, i1, true, w, width);
     return;
   }
   const std::size_t mid = i0 + (i1 - i0) / 2;
@@ -443,7 +397,8 @@ void solve_columns(const Factors& f, std::size_t first, std::size_t width, doubl
 
 std::uint64_t lu_work(unsigned n, bool inverse) {
   std::uint64_t work = 0;
-  for (std::size_t k0 = 0; k0 < n; k0 += kPanel) work += panel_work(n, k0, std::min(kPanel, n - k0));
+  for (std::size_t k0 = 0; k0 < n; k0 += kPanel)
+    work += panel_work(n, k0, std::min(kPanel, n - k0));
   if (inverse) {
     for (std::size_t first = 0; first < n; first += kSolveColumns) {
       work += solve_work(n, first, std::min(kSolveColumns, n - first));
@@ -517,7 +472,8 @@ bool lu_invert(const Matrix& m, Matrix& inverse) {
         for (std::size_t i = 0; i < n; ++i) {
           float* out = inverse.data[i];
           const double* xi = x + i * width;
-          for (std::size_t t = 0; t < width; ++t) out[f.perm[first + t]] = static_cast<float>(xi[t]);
+          for (std::size_t t = 0; t < width; ++t)
+            out[f.perm[first + t]] = static_cast<float>(xi[t]);
         }
         progress_add(solve_work(n, first, width));
       },

@@ -8,7 +8,7 @@
 // multiply-add, whatever the blocking, the thread count or the instruction
 // set, so the digits are the same everywhere:
 //   - factorisation: for k ascending, the pivot is the entry of column k (rows
-//     k and below) of largest magnitude, the lowest such row on a tie, a NaN
+//     k and below) of largest magnitude, the first such row on a tie, a NaN
 //     before any number; its row is swapped with row k; each l(i, k) is
 //     a(i, k) / a(k, k), and then a(i, j) = a(i, j) - l(i, k) * a(k, j);
 //   - the inverse solves L U X = P, column by column: forward, y(i) = p(i) -

@@ -123,10 +123,10 @@ TEST(Lu, SingularUnderflowingAndNanMatrices) {
   EXPECT_NEAR(lu_determinant(wide), 1.0, 1e-4);
 }
 
-// A pivot tie goes to the earlier row. Random and well-conditioned inputs hide
+// A pivot tie goes to the first such row. Random and well-conditioned inputs hide
 // the rule behind the rounding to single precision; a Hilbert matrix with two
 // tied first-column entries shows it in hundreds of printed elements.
-TEST(Lu, PivotTiesGoToTheEarlierRow) {
+TEST(Lu, PivotTiesGoToTheFirstSuchRow) {
   std::mt19937 rng(3);
   Matrix m = shuffled_hilbert(rng, 27);
   m.data[3][0] = 1.0f;

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "algebra/colex.h"
-#include "process/instruction_set.h"
+#include "kernels/dispatch.h"
+#include "kernels/vector.h"
 #include "process/exits.h"
 #include "process/parallel.h"
 #include "process/progress.h"
@@ -111,10 +112,8 @@ float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigne
 
 // Computes the groups [first, last) of level p from level p - 1 (`prev`,
 // unused when p is 0) into `next`. The same code serves every variant.
-template <InstructionSet>
-[[gnu::always_inline]] inline void compute_groups_body(const Matrix& m, const std::uint32_t* rows,
-                                                       unsigned p, const Group* prev, Group* next,
-                                                       std::uint64_t first, std::uint64_t last) {
+void compute_groups(const Matrix& m, const std::uint32_t* rows, unsigned p, const Group* prev,
+                    Group* next, std::uint64_t first, std::uint64_t last) {
   const unsigned n = m.rows;
   const unsigned low = n - kHigh;
 
@@ -182,11 +181,6 @@ template <InstructionSet>
   }
 }
 
-QUOLVEND_DISPATCH(compute_groups,
-                  (const Matrix& m, const std::uint32_t* rows, unsigned p, const Group* prev,
-                   Group* next, std::uint64_t first, std::uint64_t last),
-                  (m, rows, p, prev, next, first, last))
-
 // Computes level p from level p - 1 into `next`. A large level is cut into
 // pieces, eight for each thread so that uneven pieces even out, each
 // reporting its progress.
@@ -202,7 +196,7 @@ void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const
       [&](std::size_t part) {
         std::uint64_t first = split_point(groups, parts, part);
         std::uint64_t last = split_point(groups, parts, part + 1);
-        if (first < last) compute_groups(m, rows, p, prev, next, first, last);
+        if (first < last) dispatch<compute_groups>(m, rows, p, prev, next, first, last);
         progress_add((last - first) * (p + kHigh));
       },
       static_cast<unsigned>(threads));

@@ -19,7 +19,8 @@ RowScaled scale_rows(const Matrix& m) {
     if (largest == 0.0f) continue;  // a row of zeros stays as it is
     std::frexp(largest, &s.exponents[i]);
     s.total += s.exponents[i];
-    for (std::uint32_t j = 0; j < m.cols; ++j) s.matrix.data[i][j] = std::ldexp(row[j], -s.exponents[i]);
+    for (std::uint32_t j = 0; j < m.cols; ++j)
+      s.matrix.data[i][j] = std::ldexp(row[j], -s.exponents[i]);
   }
   return s;
 }

@@ -57,8 +57,9 @@ TEST(RowScaling, PowersOfTwoOnTheRowsScaleTheResultsExactly) {
 // `tolerance` of it relatively (the expansion rounds in single precision).
 ::testing::AssertionResult near(double exact, float actual, double tolerance) {
   if (std::fabs(exact) > FLT_MAX ? actual == static_cast<float>(std::copysign(INFINITY, exact))
-      : std::fabs(exact) < FLT_TRUE_MIN / 2.0 ? actual == 0.0f
-                                             : std::fabs(actual - exact) <= tolerance * std::fabs(exact)) {
+      : std::fabs(exact) < FLT_TRUE_MIN / 2.0
+          ? actual == 0.0f
+          : std::fabs(actual - exact) <= tolerance * std::fabs(exact)) {
     return ::testing::AssertionSuccess();
   }
   return ::testing::AssertionFailure() << actual << ", exact " << exact;
@@ -88,7 +89,8 @@ TEST(RowScaling, OrdinaryMatricesAtTheRangesEdgesMatchDoublePrecision) {
       {"0.03 I", 26, identity(0.03f), false},
       {"0.03 I", 22, identity(0.03f), true},
       {"0.004 I", 21, identity(0.004f), true},
-      {"near 1e15", 3, [&](auto i, auto j) { return 1e15f * (1.0f + 0.1f * unit(rng) + (i == j)); }, true},
+      {"near 1e15", 3, [&](auto i, auto j) { return 1e15f * (1.0f + 0.1f * unit(rng) + (i == j)); },
+       true},
       {"random times 2^100", 16, [&](auto, auto) { return std::ldexp(unit(rng), 100); }, true},
       {"random times 2^-100", 9, [&](auto, auto) { return std::ldexp(unit(rng), -100); }, true},
       {"rows from 2^-60 to 2^60", 25,

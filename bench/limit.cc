@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "process/instruction_set.h"
+#include "kernels/vector.h"
 
 namespace {
 
@@ -32,7 +32,9 @@ template <typename T, std::size_t kBytes, bool kMore>
   }
   asm volatile("" : "+v"(one), "+v"(zero));
 #define QUOLVEND_DECLARE(i) V a##i = one, m##i = one;
-#define QUOLVEND_STEP(i) a##i = a##i + zero; m##i = m##i * one;
+#define QUOLVEND_STEP(i) \
+  a##i = a##i + zero;    \
+  m##i = m##i * one;
 #define QUOLVEND_KEEP(i) asm volatile("" : "+v"(a##i), "+v"(m##i));
 #define QUOLVEND_SUM(i) sum += a##i[0] + m##i[0];
   QUOLVEND_CHAINS(QUOLVEND_DECLARE)
@@ -108,7 +110,8 @@ double rate(const Probe& probe, unsigned threads) {
       });
     }
     for (auto& thread : running) thread.join();
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     best = std::max(best, 1e-9 * kIterations * probe.chains * probe.lanes * threads / seconds);
   }
   return best;

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "process/instruction_set.h"
+#include "kernels/instruction_set.h"
 #include "algebra/lu.h"
 #include "algebra/product.h"
-#include "matrix/numbers.h"
+#include "matrix/bulk_numbers.h"
 #include "matrix/print.h"
 #include "matrix/read.h"
 #include "process/parallel.h"

@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "process/instruction_set.h"
 #include "cli/options.h"
+#include "kernels/instruction_set.h"
 
 namespace quolvend {
 

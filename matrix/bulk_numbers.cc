@@ -6,16 +6,19 @@
 // the words are then converted independently of one another, so that the
 // processor works on several at once. A word of the commonest spelling,
 // [-+]digits[.digits] with at most 2^24 as its digits, is converted here with
-// the digits read eight at a time and one exact single-precision division;
-// every other word goes to the exact paths (exact_numbers.h).
+// the digits read sixteen at a time (eight with the portable path) and the
+// fast path's one division; every other word goes to the exact paths
+// (exact_numbers.h).
+#include "matrix/bulk_numbers.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
+#include "kernels/dispatch.h"
 #include "matrix/exact_numbers.h"
+#include "matrix/input.h"
 #include "matrix/number_grammar.h"
-#include "matrix/numbers.h"
-#include "process/instruction_set.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -49,9 +52,9 @@ Classes classify(const char* p) {
 #if defined(__SSE2__)
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i control = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
-  const __m128i space = _mm_or_si128(
-      _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
-      _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8('\r' - '\t')), control));
+  const __m128i space =
+      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
+                   _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8('\r' - '\t')), control));
   const __m128i digits = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
   const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(digits, _mm_set1_epi8(9)), digits);
   return {static_cast<std::uint32_t>(_mm_movemask_epi8(space)),
@@ -88,12 +91,19 @@ Classes classify(const char* p) {
 
 // Bytes of text indexed at a time: offsets within fit 16 bits.
 constexpr std::size_t kSlice = 4096;
+static_assert(kSlice <= 0xFFFF);
+// A slice holds at most this many words (one a byte and a space); the lists
+// of their bounds have list_bits's eight slots of scratch past them.
+constexpr std::size_t kMostWords = kSlice / 2 + 1;
+constexpr std::size_t kListSlack = 8;
+// find_words classifies whole blocks of 64 bytes, so up to 63 past the text's
+// end; convert_common_word sixteen from a word's start.
+static_assert(kInputPadding >= 64, "the bytes past a buffer's text are readable");
 
 // Writes at + the position of each set bit of `bits`, lowest first, to out,
 // and returns how many. Eight at a time whatever their number (the slots past
 // it are scratch), so that the loop is almost never mispredicted: sixty-four
 // bytes seldom hold more than eight words. out needs 8 slots past the last.
-template <InstructionSet>
 [[gnu::always_inline]] inline std::size_t list_bits(std::uint64_t bits, std::size_t at,
                                                     std::uint16_t* out) {
   const auto count = static_cast<std::size_t>(std::popcount(bits));
@@ -110,10 +120,8 @@ template <InstructionSet>
 // The words of [p, end), at most kSlice bytes, which ends at white space or at
 // the text's end and is followed by 64 readable bytes: word i is [p +
 // begin[i], p + finish[i]). Returns how many there are.
-template <InstructionSet kSet>
 [[gnu::always_inline]] inline std::size_t find_words(const char* p, const char* end,
-                                                     std::uint16_t* begin,
-                                                     std::uint16_t* finish) {
+                                                     std::uint16_t* begin, std::uint16_t* finish) {
   std::size_t words = 0, ends = 0;
   std::uint64_t before = 1;  // the byte before p counts as white space
   const auto length = static_cast<std::size_t>(end - p);
@@ -123,8 +131,8 @@ template <InstructionSet kSet>
     if (length - at < 64) space |= ~std::uint64_t{0} << (length - at);
     const std::uint64_t shifted = space << 1 | before;
     before = space >> 63;
-    words += list_bits<kSet>(~space & shifted, at, begin + words);
-    ends += list_bits<kSet>(space & ~shifted, at, finish + ends);
+    words += list_bits(~space & shifted, at, begin + words);
+    ends += list_bits(space & ~shifted, at, finish + ends);
   }
   if (ends < words) finish[ends++] = static_cast<std::uint16_t>(length);  // the text's last word
   return words;
@@ -169,14 +177,14 @@ constexpr DigitGathers kGathers;
 // The value of the digits of s (whole before a point, fraction after it), all
 // sixteen at once: gathered, then paired, fours, eights (SSSE3 and SSE4.1,
 // which every processor with AVX2 has).
-[[gnu::target("sse4.1")]] inline std::uint64_t gathered_value(
-    const char* s, unsigned whole, unsigned fraction) {
+[[gnu::target("sse4.1")]] inline std::uint64_t gathered_value(const char* s, unsigned whole,
+                                                              unsigned fraction) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
   const __m128i gather =
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(kGathers.mask[whole][fraction]));
   const __m128i digits = _mm_shuffle_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8('0')), gather);
-  const __m128i pairs = _mm_maddubs_epi16(digits, _mm_setr_epi8(10, 1, 10, 1, 10, 1, 10, 1, 10, 1,
-                                                                 10, 1, 10, 1, 10, 1));
+  const __m128i pairs = _mm_maddubs_epi16(
+      digits, _mm_setr_epi8(10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1));
   const __m128i fours = _mm_madd_epi16(pairs, _mm_setr_epi16(100, 1, 100, 1, 100, 1, 100, 1));
   const __m128i eights = _mm_madd_epi16(_mm_packus_epi32(fours, fours),
                                         _mm_setr_epi16(10000, 1, 10000, 1, 10000, 1, 10000, 1));
@@ -187,16 +195,13 @@ constexpr DigitGathers kGathers;
 #endif
 
 // Converts the word [p, end) when it is [-+]digits[.digits] with at most eight
-// digits on either side of the point and at most 2^24 as their value, as
-// strtof would: the digits and the power of ten are exact floats, so one
-// division rounds as strtof does. Returns false otherwise.
+// digits on either side of the point and its value takes the fast path, as
+// strtof would. Returns false otherwise.
 template <InstructionSet kSet>
 [[gnu::always_inline]] inline bool convert_common_word(const char* p, const char* end,
                                                        float& value) {
-  static constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000,
-                                              10000000, 100000000};
-  static constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f,
-                                           1e5f, 1e6f, 1e7f, 1e8f};
+  static constexpr std::uint64_t kPowers[] = {1,      10,      100,      1000,     10000,
+                                              100000, 1000000, 10000000, 100000000};
   if constexpr (!kLittleEndian) return false;
   const bool negative = *p == '-';
   const char* s = p + (negative || *p == '+');
@@ -220,9 +225,9 @@ template <InstructionSet kSet>
     w = digits_value(load8(s), whole) * kPowers[fraction] +
         digits_value(load8(s + whole + 1), fraction);
   }
-  if (w > (std::uint64_t{1} << 24)) return false;
+  float f;
+  if (!fast_path(w, -static_cast<int>(fraction), f)) return false;
   // The sign goes on as a bit: a branch on it would be mispredicted half the time.
-  const float f = static_cast<float>(w) / kFloatPowers[fraction];
   value = std::bit_cast<float>(std::bit_cast<std::uint32_t>(f) |
                                static_cast<std::uint32_t>(negative) << 31);
   return true;
@@ -252,62 +257,53 @@ std::size_t convert_word(const char* p, const char* end, float* out, std::size_t
   return count;
 }
 
+// convert_numbers, shaped by the set for its conversion of the commonest
+// spelling.
 template <InstructionSet kSet>
-[[gnu::always_inline]] inline void convert_numbers_into_body(const char* p, const char* end, float* out,
-                                                        std::size_t most, Converted& result) {
-  std::uint16_t begin[kSlice / 2 + 9], finish[kSlice / 2 + 9];
-  std::size_t count = 0;
-  while (count < most && p < end) {
-    // A slice of at most kSlice bytes, cut at white space.
-    const char* cut = end;
-    if (end - p > static_cast<std::ptrdiff_t>(kSlice)) {
-      cut = p + kSlice;
-      while (cut > p && !is_space(*cut)) --cut;
-    }
-    if (cut == p) {
-      // A word of kSlice bytes or more: it alone, slowly.
-      while (p < end && is_space(*p)) ++p;
-      const char* word_end = p;
-      while (word_end < end && !is_space(*word_end)) ++word_end;
-      const char* stop;
-      count += convert_word(p, word_end, out + count, most - count, stop);
-      p = count == most ? stop : word_end;
-      continue;
-    }
-    const std::size_t words = find_words<kSet>(p, cut, begin, finish);
-    for (std::size_t i = 0; i < words; ++i) {
-      const char* word = p + begin[i];
-      const char* word_end = p + finish[i];
-      if (convert_common_word<kSet>(word, word_end, out[count])) {
-        if (++count == most) {
-          result = {word_end, count};
-          return;
-        }
+struct ConvertNumbers {
+  static Converted run(const char* p, const char* end, float* out, std::size_t most) {
+    std::uint16_t begin[kMostWords + kListSlack], finish[kMostWords + kListSlack];
+    std::size_t count = 0;
+    while (count < most && p < end) {
+      // A slice of at most kSlice bytes, cut at white space.
+      const char* cut = end;
+      if (end - p > static_cast<std::ptrdiff_t>(kSlice)) {
+        cut = p + kSlice;
+        while (cut > p && !is_space(*cut)) --cut;
+      }
+      if (cut == p) {
+        // A word of kSlice bytes or more: it alone, slowly.
+        while (p < end && is_space(*p)) ++p;
+        const char* word_end = p;
+        while (word_end < end && !is_space(*word_end)) ++word_end;
+        const char* stop;
+        count += convert_word(p, word_end, out + count, most - count, stop);
+        p = count == most ? stop : word_end;
         continue;
       }
-      const char* stop;
-      count += convert_word(word, word_end, out + count, most - count, stop);
-      if (count == most) {
-        result = {stop, count};
-        return;
+      const std::size_t words = find_words(p, cut, begin, finish);
+      for (std::size_t i = 0; i < words; ++i) {
+        const char* word = p + begin[i];
+        const char* word_end = p + finish[i];
+        if (convert_common_word<kSet>(word, word_end, out[count])) {
+          if (++count == most) return {word_end, count};
+          continue;
+        }
+        const char* stop;
+        count += convert_word(word, word_end, out + count, most - count, stop);
+        if (count == most) return {stop, count};
       }
+      p = cut;
     }
-    p = cut;
+    return {p, count};
   }
-  result = {p, count};
-}
-
-QUOLVEND_DISPATCH(convert_numbers_into,
-                  (const char* p, const char* end, float* out, std::size_t most,
-                   Converted& result),
-                  (p, end, out, most, result))
+};
 
 }  // namespace
 
 Converted convert_numbers(const char* p, const char* end, float* out, std::size_t most) {
-  Converted result{p, 0};
-  if (most > 0) convert_numbers_into(p, end, out, most, result);
-  return result;
+  if (most == 0) return {p, 0};
+  return dispatch<ConvertNumbers>(p, end, out, most);
 }
 
 }  // namespace quolvend

@@ -1,5 +1,5 @@
 // The byte source: buffered reading of one input stream. The number
-// conversions read through it (numbers.h), and the matrix format on top of
+// conversions read through it (scan.h), and the matrix format on top of
 // them (read.h).
 #pragma once
 

@@ -9,7 +9,7 @@
 
 #include "matrix/input.h"
 #include "matrix/number_grammar.h"
-#include "matrix/numbers.h"
+#include "matrix/scan.h"
 
 namespace quolvend {
 namespace {

@@ -4,16 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 
 #include "process/memory.h"
 
 namespace quolvend {
-
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
 
 // Row r of a matrix whose rows are stored back to back: data[r] points at its
 // first element. It costs nothing per row, so a matrix declared with many rows

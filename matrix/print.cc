@@ -45,7 +45,9 @@ constexpr Fractions kFractions;
 
 // "%.3f" of |x| below 4294967.296, in 32-bit integers and without a branch
 // on the value: the sign, the integer part's digits, the fraction from a
-// table. Writes up to 8 bytes past the end it returns.
+// table. Writes up to 8 bytes past the end it returns: a sign, eight digits
+// stored at once and four bytes of fraction, within an element's room.
+static_assert(1 + 8 + 4 <= kFixedWidth, "an element's room holds the whole eight-byte store");
 [[gnu::always_inline]] inline char* format_three_decimals(char* out, float x, double scaled) {
   // Below 2^52, adding and taking away 2^52 rounds to an integer, ties to even.
   constexpr double kRound = 4503599627370496.0;

@@ -33,7 +33,9 @@ TEST(FormatFixed, MatchesPrintfOnEveryKindOfFloat) {
     for (std::uint32_t sign : {0u, 1u}) {
       for (int i = 0; i < 4000; ++i) {
         std::uint32_t bits = sign << 31 | exponent << 23 |
-                             (i == 0 ? 0 : i == 1 ? (1u << 23) - 1 : significand(rng));
+                             (i == 0   ? 0
+                              : i == 1 ? (1u << 23) - 1
+                                       : significand(rng));
         float x;
         std::memcpy(&x, &bits, sizeof x);
         ASSERT_EQ(fixed(x, 3), printf_fixed(x, 3)) << std::hexfloat << x;

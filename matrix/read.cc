@@ -7,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "matrix/bulk_numbers.h"
 #include "matrix/number_grammar.h"
-#include "matrix/numbers.h"
+#include "matrix/scan.h"
 #include "process/exits.h"
 #include "process/output.h"
 #include "process/parallel.h"
@@ -25,8 +26,8 @@ namespace {
 [[noreturn]] void ended_after(const Input& in, std::uint64_t read, std::uint32_t rows,
                               std::uint32_t cols) {
   die("Unexpected end of input: " + in.name + " holds " + std::to_string(read) + " of the " +
-      std::to_string(std::uint64_t{rows} * cols) + " values of a " + std::to_string(rows) +
-      " x " + std::to_string(cols) + " matrix");
+      std::to_string(std::uint64_t{rows} * cols) + " values of a " + std::to_string(rows) + " x " +
+      std::to_string(cols) + " matrix");
 }
 
 // About what one number takes to read.
@@ -78,7 +79,8 @@ bool at_word_end(const Input& in) {
 void cut_text(const char* text, const char* end, std::size_t parts, const char** cut) {
   cut[0] = text;
   for (std::size_t t = 1; t < parts; ++t) {
-    const char* at = std::max(cut[t - 1], text + split_point(static_cast<std::size_t>(end - text), parts, t));
+    const char* at =
+        std::max(cut[t - 1], text + split_point(static_cast<std::size_t>(end - text), parts, t));
     while (at < end && !is_space(*at)) ++at;
     cut[t] = at;
   }

@@ -3,7 +3,6 @@
 
 #include "matrix/input.h"
 #include "matrix/matrix.h"
-#include "matrix/numbers.h"
 
 namespace quolvend {
 

@@ -56,9 +56,7 @@ constexpr std::string_view kOutOfMemory = "MALLOC error";
 
 void out_of_memory() { end_with(FailureKind::out_of_memory, kOutOfMemory); }
 
-Failure out_of_memory_failure() {
-  return {FailureKind::out_of_memory, std::string(kOutOfMemory)};
-}
+Failure out_of_memory_failure() { return {FailureKind::out_of_memory, std::string(kOutOfMemory)}; }
 
 void fail(const Failure& f) { end_with(f.kind, f.message); }
 

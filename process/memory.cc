@@ -8,9 +8,7 @@
 #include <utility>
 
 #include "process/exits.h"
-#include "process/parallel.h"
 #include "process/system.h"
-#include "process/thread.h"
 
 namespace quolvend {
 namespace {
@@ -40,9 +38,9 @@ Budget budget_from_limits(std::uint64_t stack_bytes) {
   return b;
 }
 
-// Until set_memory_budget, room for as many threads as the pool may start.
+// Until set_memory_budget, the most room stacks may have: an eighth.
 Budget& the_budget() {
-  static Budget b = budget_from_limits(std::uint64_t{kMaxThreads + 1} * kThreadBytes);
+  static Budget b = budget_from_limits(UINT64_MAX);
   return b;
 }
 

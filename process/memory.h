@@ -1,11 +1,13 @@
 // The run's memory budget. Large allocations (matrices, minor tables, product
-// buffers) are charged against it before any work starts, so a run that
-// cannot fit ends at once with "MALLOC error" instead of failing part way or
-// being killed by the system.
+// buffers) are charged against it before the step that uses them starts, and
+// a step frees what it no longer needs before the next one charges, so a run
+// that cannot fit ends with "MALLOC error" instead of being killed by the
+// system, and a run that fits under one limit fits under every larger one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 
 namespace quolvend {
@@ -46,6 +48,11 @@ MemoryCharge charge_parts(std::size_t& parts, std::uint64_t bytes_each);
 // takes one page fault per 2 MiB rather than per 4 KiB. Pages stay lazy.
 void advise_huge_pages(void* block, std::size_t bytes);
 
+// Releases a block from allocate_large (or malloc), for std::unique_ptr.
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
 // Allocates `bytes` for large working data that is written in full, or
 // returns null when the allocator refuses; large_bytes(bytes) is what it may
 // take of the address space, to be charged. The block is aligned to 2 MiB and,
@@ -69,7 +76,8 @@ std::uint64_t memory_budget();
 // larger limit never leaves less for data. Called once, at start.
 void set_memory_budget(std::uint64_t stack_bytes);
 
-// The room set apart for thread stacks.
+// The room set apart for thread stacks: until set_memory_budget, an eighth of
+// what the limits leave.
 std::uint64_t stack_room();
 
 // Room kept for buffers too small to charge one by one: the input and output

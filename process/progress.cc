@@ -99,7 +99,8 @@ void* ticker_loop(void*) {
     if (repeated.exchange(false)) start = Clock::now();
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     // Short of 100 % until the work ends: an estimate may come up short.
-    double fraction = std::min(kMostShown, static_cast<double>(done.load()) / static_cast<double>(total));
+    double fraction =
+        std::min(kMostShown, static_cast<double>(done.load()) / static_cast<double>(total));
     double expected = fraction > 0 ? elapsed / fraction : 2 * kLongWork + elapsed;
     if (elapsed < kFirstShow || expected < kLongWork) continue;
     char text[96];

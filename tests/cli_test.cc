@@ -195,7 +195,8 @@ TEST_F(Cli, StreamEndingBeforeAValueFails) {
   EXPECT_OUTCOME(run({"-m", "short.txt", "."}), short_file, "", 1);
   file("header.txt", "3");
   EXPECT_OUTCOME(run({"-D", "header.txt"}),
-                 "Unexpected end of input: the first operand ends before the column count\n", "", 1);
+                 "Unexpected end of input: the first operand ends before the column count\n", "",
+                 1);
   file("empty.txt", "");
   EXPECT_OUTCOME(run({"-D", "empty.txt"}),
                  "Unexpected end of input: the first operand ends before the row count\n", "", 1);
@@ -239,8 +240,7 @@ TEST_F(Cli, ByteOrderMarkAtTheVeryStartIsSkipped) {
   EXPECT_OUTCOME(run({"-D", "-"}, mark + "1 1 3"), "Determinant = 3.000000\n", "", 0);
   // A mark that arrives alone is no end of the text: the text follows it.
   auto late = [&](const std::string& command, const std::string& text) {
-    return run_shell("{ printf '\\357\\273\\277'; sleep 0.2; printf '" + text + "'; } | " +
-                         command,
+    return run_shell("{ printf '\\357\\273\\277'; sleep 0.2; printf '" + text + "'; } | " + command,
                      {{}, "", {}, std::nullopt, box_.path()});
   };
   EXPECT_OUTCOME(late("quolvend -D -", "1 1 3"), "Determinant = 3.000000\n", "", 0);
@@ -248,8 +248,9 @@ TEST_F(Cli, ByteOrderMarkAtTheVeryStartIsSkipped) {
                  "First Matrix\nRows: Columns: Value for 0,0: Determinant = 3.000000\n", "", 0);
   EXPECT_OUTCOME(late("quolvend -r m33.txt", "1 1"),
                  "Where do you want to cut the matrix?1.000\t3.000\t\n7.000\t9.000\t\n", "", 0);
-  EXPECT_OUTCOME(late("{ rm -f fifo; mkfifo fifo; exec 3<&0; cat <&3 > fifo & quolvend -D fifo; }", "1 1 3"),
-                 "Determinant = 3.000000\n", "", 0);
+  EXPECT_OUTCOME(
+      late("{ rm -f fifo; mkfifo fifo; exec 3<&0; cat <&3 > fifo & quolvend -D fifo; }", "1 1 3"),
+      "Determinant = 3.000000\n", "", 0);
   // Anywhere else it is part of a word that starts no number.
   file("inner.txt", "1 2 " + mark + "5 6");
   EXPECT_OUTCOME(run({"-D", "inner.txt"}),

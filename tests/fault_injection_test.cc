@@ -177,10 +177,12 @@ TEST(FaultInjection, NoThreadCanStart) {
     const std::string command = std::string("exec timeout 60 quolvend ") + option + " a.txt b.txt";
     Outcome expected =
         run_shell(command, {{}, "", {{"QUOLVEND_THREADS", "1"}}, std::nullopt, box.path()});
-    Outcome actual = run_shell(
-        command,
-        {{}, "", {{"QUOLVEND_THREADS", "4"}, {"QUOLVEND_REFUSE_THREADS", "1"}}, std::nullopt,
-         box.path()});
+    Outcome actual =
+        run_shell(command, {{},
+                            "",
+                            {{"QUOLVEND_THREADS", "4"}, {"QUOLVEND_REFUSE_THREADS", "1"}},
+                            std::nullopt,
+                            box.path()});
     EXPECT_EQ(verdict(expected, actual), Verdict::same)
         << option << ": status " << actual.status << ", " << actual.out.substr(0, 200);
   }
@@ -204,7 +206,7 @@ TEST(FaultInjection, MoreMemoryNeverTurnsAResultIntoFailure) {
   for (int i = 0; i < 50000; ++i) short_text += " 1";
   box.write("short.txt", short_text);
   const char* const kRuns[] = {"-a big.txt big.txt", "-m big.txt big.txt", "-i lu.txt",
-                               "-d lu.txt lu.txt", "-i cofactor.txt", "-a short.txt big.txt"};
+                               "-d lu.txt lu.txt",   "-i cofactor.txt",    "-a short.txt big.txt"};
   auto outcome = [&](const std::string& command, const char* threads, int kib) {
     return run_shell("ulimit -v " + std::to_string(kib) + "; " + command,
                      {{}, "", {{"QUOLVEND_THREADS", threads}}, std::nullopt, box.path()});
@@ -244,7 +246,7 @@ TEST(FaultInjection, TheSmallestLimitsEndInMallocError) {
   const std::pair<const char*, const char*> kRuns[] = {
       {"-D a.txt", ""}, {"-a a.txt a.txt", ""}, {"-i", "2 2 1 2 3 4"}, {"-r a.txt", "1 1"}};
   const std::pair<const char*, std::pair<int, int>> kLimits[] = {{"-v", {3000, 9000}},
-                                                                  {"-d", {100, 3500}}};
+                                                                 {"-d", {100, 3500}}};
   for (auto [run, input] : kRuns) {
     const std::string command = std::string("exec timeout 60 quolvend ") + run;
     const Outcome expected =
@@ -252,9 +254,9 @@ TEST(FaultInjection, TheSmallestLimitsEndInMallocError) {
     for (auto [limit, range] : kLimits) {
       bool reached = false;
       for (int kib = range.first; kib <= range.second; kib += (range.second - range.first) / 100) {
-        Outcome actual = run_shell("ulimit " + std::string(limit) + " " + std::to_string(kib) +
-                                       "; " + command,
-                                   {{}, input, {{"QUOLVEND_THREADS", "2"}}, std::nullopt, box.path()});
+        Outcome actual =
+            run_shell("ulimit " + std::string(limit) + " " + std::to_string(kib) + "; " + command,
+                      {{}, input, {{"QUOLVEND_THREADS", "2"}}, std::nullopt, box.path()});
         if (actual.status == 127 && actual.out.empty()) continue;  // not loaded
         reached = true;
         ASSERT_NE(verdict(expected, actual), Verdict::other)

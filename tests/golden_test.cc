@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "process/instruction_set.h"
+#include "kernels/instruction_set.h"
 #include "tests/matrix_text.h"
 #include "tests/run.h"
 

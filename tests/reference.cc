@@ -140,7 +140,8 @@ Matrix scaled_rows(const Matrix& m, std::vector<int>& exponent) {
     float largest = 0.0f;
     for (std::uint32_t j = 0; j < m.cols; ++j) largest = std::max(largest, std::fabs(m.data[i][j]));
     if (largest > 0.0f) std::frexp(largest, &exponent[i]);
-    for (std::uint32_t j = 0; j < m.cols; ++j) s.data[i][j] = std::ldexp(m.data[i][j], -exponent[i]);
+    for (std::uint32_t j = 0; j < m.cols; ++j)
+      s.data[i][j] = std::ldexp(m.data[i][j], -exponent[i]);
   }
   return s;
 }

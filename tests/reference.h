@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "matrix/numbers.h"
+#include "matrix/scan.h"
 #include "matrix/matrix.h"
 
 namespace quolvend::reference {

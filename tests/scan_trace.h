@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "matrix/numbers.h"
+#include "matrix/scan.h"
 
 namespace quolvend::testing {
 

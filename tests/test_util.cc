@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "process/instruction_set.h"
+#include "kernels/instruction_set.h"
 #include "process/parallel.h"
 
 namespace quolvend::testing {

@@ -9,17 +9,12 @@
 //      nan and out-of-range values.
 //   3. scan_long_float (long_number.cc): a number longer than the buffer,
 //      recognised as it streams past and rewritten into a short spelling.
-// The bulk reader (bulk_numbers.cc) finds whole stretches of words at once and
-// converts the commonest spelling itself, the rest with paths 1 and 2.
-#include "matrix/numbers.h"
+// Paths 1 and 2 are exact_numbers.h's; the bulk reader (bulk_numbers.h) finds
+// whole stretches of words at once and converts the commonest spelling
+// itself, the rest with them too.
+#include "matrix/scan.h"
 
-#include <algorithm>
-#include <bit>
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
-#include <string>
 
 #include "matrix/exact_numbers.h"
 #include "matrix/long_number.h"
@@ -105,89 +100,6 @@ Scan scan_integer(Input& in, std::int64_t& value) {
       static_cast<std::int64_t>(consume_digits(in, base, std::uint64_t{1} << 62, saturated));
   value = c == '-' ? -magnitude : magnitude;
   return Scan::value;
-}
-
-const char* convert_short_decimal(const char* p, float& value) {
-  static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                      1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-  const char* s = p + (*p == '-');
-  std::uint64_t w = 0;
-  const char* digits = s;
-  for (; is_digit(*s); ++s) w = w * 10 + static_cast<std::uint64_t>(*s - '0');
-  std::ptrdiff_t count = s - digits;
-  int exponent = 0;
-  if (*s == '.') {
-    const char* fraction = ++s;
-    for (; is_digit(*s); ++s) w = w * 10 + static_cast<std::uint64_t>(*s - '0');
-    exponent = -static_cast<int>(s - fraction);
-    count += s - fraction;
-  }
-  if (count == 0 || count > 19) return nullptr;
-  if (*s == 'e' || *s == 'E') {
-    const char* e = s + 1;
-    bool negative = *e == '-';
-    if (*e == '+' || *e == '-') ++e;
-    int magnitude = 0;
-    const char* first = e;
-    for (; is_digit(*e) && e - first < 4; ++e) magnitude = magnitude * 10 + (*e - '0');
-    if (e == first || is_digit(*e)) return nullptr;
-    exponent += negative ? -magnitude : magnitude;
-    s = e;
-  }
-  if (!is_space(*s) || w > (std::uint64_t{1} << 24) || exponent < -10 || exponent > 10) {
-    return nullptr;
-  }
-  auto f = static_cast<float>(w);
-  f = exponent < 0 ? f / kPowers[-exponent] : f * kPowers[exponent];
-  value = *p == '-' ? -f : f;
-  return s;
-}
-
-namespace {
-
-// The grammar's cursor over text in memory, where a number is only measured.
-struct SpanCursor {
-  const char* p;
-  const char* end;
-  NumberSpan span;
-
-  int at(std::size_t i) {
-    if (p + span.length + i >= end) {
-      span.hit_end = true;
-      return -1;
-    }
-    return static_cast<unsigned char>(p[span.length + i]);
-  }
-  void take(std::size_t n) { span.length += n; }
-  void begin(NumberForm form) { span.decimal = form == NumberForm::decimal; }
-  void mantissa_digit(int, bool) {}
-  void exponent_digit(bool, int) {}
-  void nan_name() {
-    std::size_t k = 1;
-    while (is_nan_name_char(at(k))) ++k;
-    if (at(k) == ')') take(k + 1);
-  }
-};
-
-}  // namespace
-
-NumberSpan number_span(const char* p, const char* end) {
-  SpanCursor cursor{p, end, {}};
-  recognise_number(cursor);
-  return cursor.span;
-}
-
-float convert_span(const char* p, const NumberSpan& span) {
-  if (span.decimal) {
-    // from_chars is correctly rounded, as strtof is, and faster; it reports
-    // overflow and underflow instead of returning strtof's value, so those
-    // go to strtof.
-    float v;
-    auto [ptr, ec] = std::from_chars(p, p + span.length, v);
-    if (ec == std::errc() && ptr == p + span.length) return v;
-  }
-  std::string text(p, span.length);
-  return std::strtof(text.c_str(), nullptr);
 }
 
 Scan scan_float(Input& in, float& value) {

@@ -1,4 +1,4 @@
-#include "process/instruction_set.h"
+#include "kernels/instruction_set.h"
 
 #include <atomic>
 

@@ -35,16 +35,4 @@ Scan scan_integer(Input& in, std::int64_t& value);
 // "%*s": discards the next token. Returns false when the stream has ended.
 bool skip_token(Input& in);
 
-// Converts up to `most` numbers of the text [p, end) into out, as scan_float
-// repeated over it would, with skip_token after each mismatch. The text ends
-// at white space, or where the stream ends, and kInputPadding readable bytes
-// follow `end` (input.h): it holds no number longer than its buffer. Returns
-// where the conversions stopped, right after the last number taken or at
-// `end`, and how many numbers they took.
-struct Converted {
-  const char* stop;
-  std::size_t count;
-};
-Converted convert_numbers(const char* p, const char* end, float* out, std::size_t most);
-
 }  // namespace quolvend

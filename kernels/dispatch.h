@@ -1,0 +1,89 @@
+// The one place that picks a kernel's build for the instruction set in use.
+//
+// A kernel is compiled once for each instruction set, everything it calls
+// inlined into that copy (so that helpers built for a target, such as
+// intrinsics, may be used), and dispatch calls the copy of the set in use:
+//
+//   void scale_kernel(float* x, std::size_t n) { ... }          // the same code for each set
+//   dispatch<scale_kernel>(x, n);
+//
+//   template <InstructionSet kSet> struct Tiles { static void run(...); };  // shaped by the set
+//   dispatch<Tiles>(...);
+//
+// Only x86-64 has more than the portable build: elsewhere the compiler's own
+// vector lowering (NEON on arm64) serves.
+#pragma once
+
+#include <utility>
+
+#include "kernels/instruction_set.h"
+
+namespace quolvend {
+
+#if defined(__x86_64__)
+// What each x86-64 variant may use: with AVX2 come BMI1, BMI2, POPCNT and LZCNT
+// (every processor with AVX2 has them), with AVX-512 Foundation its byte and
+// word instructions too. Never FMA: no multiply is fused with an add.
+#define QUOLVEND_TARGET_AVX2 "avx2,bmi,bmi2,popcnt,lzcnt"
+#define QUOLVEND_TARGET_AVX512 "avx512f,avx512bw,avx2,bmi,bmi2,popcnt,lzcnt"
+
+namespace dispatch_detail {
+
+template <auto kKernel, typename... Args>
+[[gnu::target(QUOLVEND_TARGET_AVX512), gnu::flatten]] decltype(auto) avx512_build(Args&&... args) {
+  return kKernel(std::forward<Args>(args)...);
+}
+template <auto kKernel, typename... Args>
+[[gnu::target(QUOLVEND_TARGET_AVX2), gnu::flatten]] decltype(auto) avx2_build(Args&&... args) {
+  return kKernel(std::forward<Args>(args)...);
+}
+template <auto kKernel, typename... Args>
+[[gnu::flatten]] decltype(auto) portable_build(Args&&... args) {
+  return kKernel(std::forward<Args>(args)...);
+}
+
+// Calls the build of the set in use, each of its own kernel.
+template <auto kAvx512, auto kAvx2, auto kPortable, typename... Args>
+decltype(auto) call_active(Args&&... args) {
+  switch (active_instruction_set()) {
+    case InstructionSet::avx512:
+      return avx512_build<kAvx512>(std::forward<Args>(args)...);
+    case InstructionSet::avx2:
+      return avx2_build<kAvx2>(std::forward<Args>(args)...);
+    case InstructionSet::portable:
+      break;
+  }
+  return portable_build<kPortable>(std::forward<Args>(args)...);
+}
+
+}  // namespace dispatch_detail
+
+// Runs kKernel(args...), the same code built for each set, and returns what
+// it returns.
+template <auto kKernel, typename... Args>
+decltype(auto) dispatch(Args&&... args) {
+  return dispatch_detail::call_active<kKernel, kKernel, kKernel>(std::forward<Args>(args)...);
+}
+
+// Runs Kernel<set>::run(args...) for the set in use: a kernel whose code is
+// shaped by the set (its tiles, its instructions).
+template <template <InstructionSet> class Kernel, typename... Args>
+decltype(auto) dispatch(Args&&... args) {
+  return dispatch_detail::call_active<&Kernel<InstructionSet::avx512>::run,
+                                      &Kernel<InstructionSet::avx2>::run,
+                                      &Kernel<InstructionSet::portable>::run>(
+      std::forward<Args>(args)...);
+}
+#else
+template <auto kKernel, typename... Args>
+decltype(auto) dispatch(Args&&... args) {
+  return kKernel(std::forward<Args>(args)...);
+}
+
+template <template <InstructionSet> class Kernel, typename... Args>
+decltype(auto) dispatch(Args&&... args) {
+  return Kernel<InstructionSet::portable>::run(std::forward<Args>(args)...);
+}
+#endif
+
+}  // namespace quolvend
