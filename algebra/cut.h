@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "kernels/compute.h"
 #include "matrix/matrix.h"
 
 namespace quolvend {
@@ -10,6 +11,6 @@ namespace quolvend {
 // Returns a new (rows - 1) x (cols - 1) matrix: m without row `row` and column
 // `col`, the other elements keeping their order. Requires 0 <= row < m.rows
 // and 0 <= col < m.cols.
-Matrix matrix_cut(const Matrix& m, std::uint32_t row, std::uint32_t col);
+Matrix matrix_cut(const Matrix& m, std::uint32_t row, std::uint32_t col, const Compute& compute);
 
 }  // namespace quolvend

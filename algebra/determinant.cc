@@ -10,7 +10,7 @@
 
 namespace quolvend {
 
-float expansion_determinant(const Matrix& m) {
+float expansion_determinant(const Matrix& m, const Compute& compute) {
   switch (m.rows) {
     case 0:
       return 0.0f;
@@ -19,18 +19,18 @@ float expansion_determinant(const Matrix& m) {
     case 2:
       return m.data[0][0] * m.data[1][1] - m.data[1][0] * m.data[0][1];
     default:
-      return expand_determinant(m);
+      return expand_determinant(m, compute);
   }
 }
 
-float matrix_determinant(const Matrix& m) {
+float matrix_determinant(const Matrix& m, const Compute& compute) {
   if (m.rows != m.cols) die("Matrix must be square");
-  if (takes_lu_path(m.rows)) return lu_determinant(m);
-  const float det = expansion_determinant(m);
+  if (takes_lu_path(m.rows)) return lu_determinant(m, compute);
+  const float det = expansion_determinant(m, compute);
   if (std::isnormal(det) || !all_finite(m)) return det;
   progress_repeat();
   const RowScaled s = scale_rows(m);
-  const float scaled = expansion_determinant(s.matrix);
+  const float scaled = expansion_determinant(s.matrix, compute);
   return std::isnormal(scaled) ? std::ldexp(scaled, s.total) : det;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "kernels/compute.h"
 #include "matrix/matrix.h"
 
 namespace quolvend {
@@ -18,11 +19,11 @@ namespace quolvend {
 // two, rounded once, so inf or 0 only where the true value is beyond float.
 // Past kCofactorLimit (lu.h) rows, the LU factorisation gives it instead. Ends
 // the process with "Matrix must be square" if m is not square.
-float matrix_determinant(const Matrix& m);
+float matrix_determinant(const Matrix& m, const Compute& compute);
 
 // The determinant of the square matrix m, at most kCofactorLimit rows, in the
 // expansion's order alone, with no second run on the row-scaled matrix.
-float expansion_determinant(const Matrix& m);
+float expansion_determinant(const Matrix& m, const Compute& compute);
 
 // The work matrix_determinant(m) takes, in the units it reports as progress;
 // 0 when there is nothing worth showing.

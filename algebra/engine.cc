@@ -155,27 +155,30 @@ std::uint64_t engine_scratch_bytes(std::size_t element_size) {
 }
 
 void add_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<float> a,
-                 ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch) {
+                 ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch,
+                 InstructionSet kernels) {
   if (rows == 0 || cols == 0 || depth == 0) return;
-  dispatch<TiledProduct<float, false>::Kernel>(rows, cols, depth, a, b, c, scratch.buffer.get());
+  dispatch<TiledProduct<float, false>::Kernel>(kernels, rows, cols, depth, a, b, c,
+                                               scratch.buffer.get());
 }
 
 void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<double> a,
                       ColumnsOperand<double> b, ResultBlock<double> c,
-                      EngineScratch<double>& scratch) {
+                      EngineScratch<double>& scratch, InstructionSet kernels) {
   if (rows == 0 || cols == 0 || depth == 0) return;
-  dispatch<TiledProduct<double, true>::Kernel>(rows, cols, depth, a, b, c, scratch.buffer.get());
+  dispatch<TiledProduct<double, true>::Kernel>(kernels, rows, cols, depth, a, b, c,
+                                               scratch.buffer.get());
 }
 
 void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
-                          RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c) {
+                          RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c,
+                          const Compute& compute) {
   if (rows == 0 || cols == 0 || depth == 0) return;
   // Bands of rows, or of columns when c is short and wide, one per thread that
-  // is worth it. One thread's kernels take about 100 multiply-adds a
-  // nanosecond at their best; this guesses low.
+  // is worth it.
   const bool by_rows = rows >= cols;
-  const std::uint64_t nanoseconds = std::uint64_t{rows} * cols * depth / 32;
-  std::size_t parts = split_parts(nanoseconds, by_rows ? rows / 8 : cols / 64);
+  std::size_t parts = split_parts(compute.threads, std::uint64_t{rows} * cols * depth,
+                                  kFloatProductRate, by_rows ? rows / 8 : cols / 64);
   MemoryCharge buffers = charge_parts(parts, engine_scratch_bytes(sizeof(float)));
   parallel_for(parts, [&](std::size_t p) {
     std::size_t r0 = 0, r1 = rows, c0 = 0, c1 = cols;
@@ -189,7 +192,8 @@ void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
     EngineScratch<float> scratch;
     add_product(r1 - r0, c1 - c0, depth,
                 {a.data + static_cast<std::ptrdiff_t>(r0) * a.stride, a.stride, a.step},
-                {b.data + c0, b.stride}, {c.data + r0 * c.stride + c0, c.stride}, scratch);
+                {b.data + c0, b.stride}, {c.data + r0 * c.stride + c0, c.stride}, scratch,
+                compute.kernels);
   });
 }
 

@@ -14,6 +14,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "kernels/compute.h"
+#include "process/parallel.h"
+
 namespace quolvend {
 
 // The a operand: a(i, k) is data[i * stride + k * step]. A negative step
@@ -50,19 +53,28 @@ struct EngineScratch {
 // What one thread's EngineScratch<T> takes, to be charged by its owner.
 std::uint64_t engine_scratch_bytes(std::size_t element_size);
 
-// c (rows x cols) += a x b over `depth` terms, on this thread.
+// What one thread's tiles get through, for splitting steps over threads:
+// multiply-adds a nanosecond, guessed low (at their best about 100 in float),
+// doubles at half the float rate (half as many to a vector).
+inline constexpr Rate kFloatProductRate{32, 1};
+inline constexpr Rate kDoubleProductRate{16, 1};
+
+// c (rows x cols) += a x b over `depth` terms, on this thread, with the
+// kernels' build for `kernels`.
 void add_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<float> a,
-                 ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch);
+                 ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch,
+                 InstructionSet kernels);
 
 // add_product over every thread that is worth it: c is cut into bands of
 // rows, or of columns when it is short and wide, each with buffers of its own
 // (charged to the memory budget for the step).
 void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
-                          RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c);
+                          RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c,
+                          const Compute& compute);
 
 // c (rows x cols) -= a x b over `depth` terms, on this thread.
 void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<double> a,
                       ColumnsOperand<double> b, ResultBlock<double> c,
-                      EngineScratch<double>& scratch);
+                      EngineScratch<double>& scratch, InstructionSet kernels);
 
 }  // namespace quolvend

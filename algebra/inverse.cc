@@ -22,7 +22,8 @@ namespace {
 // Writes the transposed cofactors of m (at least 1 x 1, at most
 // kCofactorLimit) times the single-precision reciprocal of `det` into
 // `inverse`. Returns whether every cofactor is finite.
-bool adjugate_times_reciprocal(const Matrix& m, float det, Matrix& inverse) {
+bool adjugate_times_reciprocal(const Matrix& m, float det, Matrix& inverse,
+                               const Compute& compute) {
   const std::uint32_t n = m.rows;
   bool finite = true;
   if (n == 1) {
@@ -36,7 +37,7 @@ bool adjugate_times_reciprocal(const Matrix& m, float det, Matrix& inverse) {
         for (std::uint32_t j = 0; j < 2; ++j) minors.data[i][j] = m.data[1 - i][1 - j];
       }
     } else {
-      expand_minors(m, minors);
+      expand_minors(m, minors, compute);
     }
     // Flipping the sign bit (not 0 - c) keeps a zero cofactor's sign exact.
     for (std::uint32_t i = 0; i < n; ++i) {
@@ -55,12 +56,12 @@ bool adjugate_times_reciprocal(const Matrix& m, float det, Matrix& inverse) {
 // number: then the results are scaled back (element (r, c) times 2^-e_c, the
 // exact power of two, rounded once) into `inverse`, and it returns true.
 // Otherwise it leaves `inverse` as it is and returns false.
-bool invert_row_scaled(const Matrix& m, Matrix& inverse) {
+bool invert_row_scaled(const Matrix& m, Matrix& inverse, const Compute& compute) {
   progress_repeat();
   const RowScaled s = scale_rows(m);
-  const float det = expansion_determinant(s.matrix);
+  const float det = expansion_determinant(s.matrix, compute);
   if (!std::isnormal(det)) return false;
-  adjugate_times_reciprocal(s.matrix, det, inverse);
+  adjugate_times_reciprocal(s.matrix, det, inverse, compute);
   for (std::uint32_t r = 0; r < m.rows; ++r) {
     for (std::uint32_t c = 0; c < m.cols; ++c) {
       inverse.data[r][c] = std::ldexp(inverse.data[r][c], -s.exponents[c]);
@@ -71,12 +72,12 @@ bool invert_row_scaled(const Matrix& m, Matrix& inverse) {
 
 }  // namespace
 
-Matrix matrix_inverse(const Matrix& m) {
+Matrix matrix_inverse(const Matrix& m, const Compute& compute) {
   if (m.rows != m.cols) die("Matrix must be Square");
   const std::uint32_t n = m.rows;
   Matrix inverse = matrix_create(n, n);
   if (takes_lu_path(n)) {
-    if (!lu_invert(m, inverse)) die("Matrix not Invertable\n");
+    if (!lu_invert(m, inverse, compute)) die("Matrix not Invertable\n");
     return inverse;
   }
   // A matrix too large for the cofactor tables fails now, not after its
@@ -86,22 +87,22 @@ Matrix matrix_inverse(const Matrix& m) {
   // determinant is not a normal number, or a cofactor is infinite or NaN) in
   // a matrix of finite elements; then the row-scaled order stands where its
   // determinant is a normal number.
-  const float det = expansion_determinant(m);
+  const float det = expansion_determinant(m, compute);
   if (std::isnormal(det)) {
-    if (!adjugate_times_reciprocal(m, det, inverse) && all_finite(m)) {
-      invert_row_scaled(m, inverse);
+    if (!adjugate_times_reciprocal(m, det, inverse, compute) && all_finite(m)) {
+      invert_row_scaled(m, inverse, compute);
     }
     return inverse;
   }
-  if (all_finite(m) && invert_row_scaled(m, inverse)) return inverse;
+  if (all_finite(m) && invert_row_scaled(m, inverse, compute)) return inverse;
   if (det == 0.0f) die("Matrix not Invertable\n");
-  adjugate_times_reciprocal(m, det, inverse);
+  adjugate_times_reciprocal(m, det, inverse, compute);
   return inverse;
 }
 
-std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b) {
-  Matrix divisor = matrix_inverse(b);
-  return matrix_multiply(a, divisor);
+std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b, const Compute& compute) {
+  Matrix divisor = matrix_inverse(b, compute);
+  return matrix_multiply(a, divisor, compute);
 }
 
 std::uint64_t inverse_work(const Matrix& m) {

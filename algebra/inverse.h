@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "kernels/compute.h"
 #include "matrix/matrix.h"
 
 namespace quolvend {
@@ -23,12 +24,12 @@ void matrix_scale(Matrix& m, float factor);
 // matrix is [1]. Ends
 // the process with "Matrix must be Square" if m is not square, and with
 // "Matrix not Invertable" and an empty line if its determinant is zero.
-Matrix matrix_inverse(const Matrix& m);
+Matrix matrix_inverse(const Matrix& m, const Compute& compute);
 
 // Returns a x inverse(b) as a new matrix. b is inverted first, so its failures
 // end the process before a's size is looked at; if the sizes then do not fit,
 // writes the product's size message and returns nothing.
-std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b);
+std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b, const Compute& compute);
 
 // The work matrix_inverse(m) and matrix_divide(a, b) take, in the units they
 // report as progress.

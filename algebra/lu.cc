@@ -55,6 +55,7 @@ struct Factors {
   std::vector<std::uint32_t> perm;
   bool odd_swaps = false;
   bool finite_l = true;  // every multiplier below the diagonal is finite
+  InstructionSet kernels = InstructionSet::portable;  // whose builds run
   double* row(std::size_t i) const { return a.get() + i * n; }
 };
 
@@ -87,7 +88,7 @@ void update_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t r0, std
                  std::size_t c0, std::size_t c1, EngineScratch<double>& scratch) {
   const auto n = static_cast<std::ptrdiff_t>(f.n);
   subtract_product(r1 - r0, c1 - c0, kb, {f.row(r0) + k0, n, 1}, {f.row(k0) + c0, n},
-                   {f.row(r0) + c0, f.n}, scratch);
+                   {f.row(r0) + c0, f.n}, scratch, f.kernels);
 }
 
 // The same rows of U, the triangle halved until it is small: the upper half,
@@ -96,7 +97,7 @@ void update_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t r0, std
 void solve_u(Factors& f, std::size_t k0, std::size_t kb, std::size_t c0, std::size_t c1,
              EngineScratch<double>& scratch) {
   if (kb <= 2 * kLeaf) {
-    dispatch<solve_u_rows>(f, k0, kb, c0, c1);
+    dispatch<solve_u_rows>(f.kernels, f, k0, kb, c0, c1);
     return;
   }
   const std::size_t h = kb / 2;
@@ -189,13 +190,13 @@ void solve_panel_u(const Panel& p, std::size_t j0, std::size_t h, std::size_t w)
 // transpose, so the engine computes the transposed update: each element's
 // terms are the same products (l u = u l exactly), in the same order.
 bool factor_columns(const Panel& p, std::size_t j0, std::size_t w, EngineScratch<double>& scratch) {
-  if (w <= kLeaf) return dispatch<factor_leaf>(p, j0, w);
+  if (w <= kLeaf) return dispatch<factor_leaf>(p.f.kernels, p, j0, w);
   const std::size_t h = std::max(kLeaf, w / 2 / kLeaf * kLeaf), mid = j0 + h;
   if (!factor_columns(p, j0, h, scratch)) return false;
-  dispatch<solve_panel_u>(p, j0, h, w);
+  dispatch<solve_panel_u>(p.f.kernels, p, j0, h, w);
   const auto ld = static_cast<std::ptrdiff_t>(p.ld);
   subtract_product(w - h, p.rows - mid, h, {p.col(mid) + j0, ld, 1}, {p.col(j0) + mid, ld},
-                   {p.col(mid) + mid, p.ld}, scratch);
+                   {p.col(mid) + mid, p.ld}, scratch, p.f.kernels);
   return factor_columns(p, mid, w - h, scratch);
 }
 
@@ -223,14 +224,15 @@ std::uint64_t panel_work(std::size_t n, std::size_t k0, std::size_t kb) {
 
 // Returns the factors, or nothing when a pivot column is all exact zeros (m is
 // singular in the arithmetic).
-std::optional<Factors> factorise(const Matrix& m, bool whole_l) {
+std::optional<Factors> factorise(const Matrix& m, bool whole_l, const Compute& compute) {
   Factors f;
+  f.kernels = compute.kernels;
   const std::size_t n = f.n = m.rows;
   f.charge = MemoryCharge(large_bytes(bytes_for(std::uint64_t{n} * n, sizeof(double))));
   f.panel_charge = MemoryCharge(bytes_for(panel_ld(n), kPanel * sizeof(double)));
   // One set of packing buffers for each thread that can share the widest update.
-  std::size_t parts =
-      split_parts(std::uint64_t{n} * n * kPanel / 32, std::max<std::size_t>(1, n / kChunkCols));
+  std::size_t parts = split_parts(compute.threads, std::uint64_t{n} * n * kPanel,
+                                  kDoubleProductRate, std::max<std::size_t>(1, n / kChunkCols));
   MemoryCharge buffers = charge_parts(parts, engine_scratch_bytes(sizeof(double)));
   std::vector<EngineScratch<double>> scratch(parts);
   f.a.reset(static_cast<double*>(allocate_large(n * n * sizeof(double))));
@@ -344,14 +346,15 @@ void solve_triangle(const Factors& f, std::size_t i0, std::size_t i1, bool back,
 void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
                    EngineScratch<double>& scratch) {
   if (i1 - i0 <= kTriangleRows) {
-    dispatch<solve_triangle>(f, i0, i1, false, w, width);
+    dispatch<solve_triangle>(f.kernels, f, i0, i1, false, w, width);
     return;
   }
   const std::size_t mid = i0 + (i1 - i0) / 2;
   solve_forward(f, i0, mid, w, width, scratch);
-  subtract_product(
-      i1 - mid, width, mid - i0, {f.row(mid) + i0, static_cast<std::ptrdiff_t>(f.n), 1},
-      {w + i0 * width, static_cast<std::ptrdiff_t>(width)}, {w + mid * width, width}, scratch);
+  subtract_product(i1 - mid, width, mid - i0,
+                   {f.row(mid) + i0, static_cast<std::ptrdiff_t>(f.n), 1},
+                   {w + i0 * width, static_cast<std::ptrdiff_t>(width)}, {w + mid * width, width},
+                   scratch, f.kernels);
   solve_forward(f, mid, i1, w, width, scratch);
 }
 
@@ -361,7 +364,7 @@ void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w, 
 void solve_back(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
                 EngineScratch<double>& scratch) {
   if (i1 - i0 <= kTriangleRows) {
-    dispatch<solve_triangle>(f, i0, i1, true, w, width);
+    dispatch<solve_triangle>(f.kernels, f, i0, i1, true, w, width);
     return;
   }
   const std::size_t mid = i0 + (i1 - i0) / 2;
@@ -369,7 +372,7 @@ void solve_back(const Factors& f, std::size_t i0, std::size_t i1, double* w, std
   subtract_product(mid - i0, width, i1 - mid,
                    {f.row(i0) + (i1 - 1), static_cast<std::ptrdiff_t>(f.n), -1},
                    {w + (i1 - 1) * width, -static_cast<std::ptrdiff_t>(width)},
-                   {w + i0 * width, width}, scratch);
+                   {w + i0 * width, width}, scratch, f.kernels);
   solve_back(f, i0, mid, w, width, scratch);
 }
 
@@ -419,12 +422,12 @@ bool holds_nan(const Matrix& m) {
 
 }  // namespace
 
-float lu_determinant(const Matrix& m) {
+float lu_determinant(const Matrix& m, const Compute& compute) {
   if (holds_nan(m)) {
     progress_add(lu_work(m.rows, false));
     return std::numeric_limits<float>::quiet_NaN();
   }
-  std::optional<Factors> factors = factorise(m, /*whole_l=*/false);
+  std::optional<Factors> factors = factorise(m, /*whole_l=*/false, compute);
   if (!factors) return 0.0f;
   const Factors& f = *factors;
   // The product of the pivots as mantissa x 2^exponent, the mantissa kept in
@@ -443,19 +446,20 @@ float lu_determinant(const Matrix& m) {
   return static_cast<float>(std::ldexp(mantissa, static_cast<int>(exponent)));
 }
 
-bool lu_invert(const Matrix& m, Matrix& inverse) {
+bool lu_invert(const Matrix& m, Matrix& inverse, const Compute& compute) {
   if (holds_nan(m)) {
     std::fill_n(inverse.storage.get(), matrix_size(inverse),
                 std::numeric_limits<float>::quiet_NaN());
     progress_add(lu_work(m.rows, true));
     return true;
   }
-  std::optional<Factors> factors = factorise(m, /*whole_l=*/true);
+  std::optional<Factors> factors = factorise(m, /*whole_l=*/true, compute);
   if (!factors) return false;
   const Factors& f = *factors;
   const std::size_t n = f.n;
   const std::size_t blocks = (n + kSolveColumns - 1) / kSolveColumns;
-  std::size_t parts = split_parts(std::uint64_t{n} * n * n / 16, blocks);
+  std::size_t parts =
+      split_parts(compute.threads, std::uint64_t{n} * n * n, kDoubleProductRate, blocks);
   const std::size_t width_most = std::min(kSolveColumns, n);
   MemoryCharge buffers = charge_parts(
       parts, bytes_for(n, width_most * sizeof(double), engine_scratch_bytes(sizeof(double))));

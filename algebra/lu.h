@@ -18,6 +18,7 @@
 
 #include <cstdint>
 
+#include "kernels/compute.h"
 #include "matrix/matrix.h"
 
 namespace quolvend {
@@ -33,14 +34,14 @@ inline bool takes_lu_path(unsigned n) { return n > kCofactorLimit; }
 // kept as a mantissa and an exponent so that no partial product overflows or
 // underflows, rounded once to single precision. A NaN anywhere in m gives NaN;
 // otherwise a pivot column of exact zeros gives +0.
-float lu_determinant(const Matrix& m);
+float lu_determinant(const Matrix& m, const Compute& compute);
 
 // Writes the inverse of the square matrix m, rounded once to single
 // precision, into `inverse` (made by the caller, m's size); a NaN anywhere in
 // m makes every element NaN. Otherwise returns false, leaving `inverse`
 // unfinished, when a pivot column is all exact zeros (m is singular in the
 // arithmetic).
-bool lu_invert(const Matrix& m, Matrix& inverse);
+bool lu_invert(const Matrix& m, Matrix& inverse, const Compute& compute);
 
 // The work lu_determinant (or, with `inverse`, lu_invert) does on an n x n
 // matrix, in the units it reports as progress.

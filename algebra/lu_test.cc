@@ -18,55 +18,6 @@ namespace {
 using testing::bits_equal;
 using testing::same_bits;
 
-// Sizes around the tile, leaf, panel, chunk and solve-block edges; 300 has
-// three panels, the last two past a chunk of columns.
-constexpr std::uint32_t kSizes[] = {3, 4, 5, 17, 27, 28, 63, 64, 65, 130, 300};
-
-// A Hilbert matrix, 1 / (i + j + 1) in single precision, its rows shuffled:
-// so ill-conditioned that any term taken in another order changes the single-
-// precision result too, not only the double working values.
-Matrix shuffled_hilbert(std::mt19937& rng, std::uint32_t n) {
-  std::vector<std::uint32_t> order(n);
-  for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
-  std::shuffle(order.begin(), order.end(), rng);
-  Matrix m = matrix_create(n, n);
-  for (std::uint32_t i = 0; i < n; ++i) {
-    for (std::uint32_t j = 0; j < n; ++j)
-      m.data[i][j] = 1.0f / static_cast<float>(order[i] + j + 1);
-  }
-  return m;
-}
-
-// The blocked, threaded, vectorised factorisation and solves against the plain
-// unblocked transcription, bit for bit, on every engine. Values stay small
-// enough that the plain product of the pivots cannot overflow.
-TEST(Lu, EqualsThePlainFactorisationBitForBitOnEveryEngine) {
-  std::mt19937 rng(27);
-  for (std::uint32_t n : kSizes) {
-    for (int kind = 0; kind < 4; ++kind) {
-      testing::Mix mix = kind < 3 ? testing::kAllMixes[kind] : testing::Mix::small_integers;
-      Matrix m = kind < 3 ? testing::random_matrix(rng, n, n, mix) : shuffled_hilbert(rng, n);
-      if (kind < 2) {
-        for (std::size_t i = 0; i < matrix_size(m); ++i) m.storage[i] *= 0.25f;
-      }
-      const float det = kind != 2 || n <= 64 ? reference::lu_determinant(m) : NAN;
-      auto inverse = reference::lu_inverse(m);
-      testing::for_each_engine([&](const std::string& setting) {
-        if (!std::isnan(det)) {
-          ASSERT_TRUE(same_bits(det, lu_determinant(m))) << n << ", " << setting;
-        }
-        Matrix actual = matrix_create(n, n);
-        ASSERT_EQ(inverse.has_value(), lu_invert(m, actual)) << n << ", " << setting;
-        if (inverse) {
-          ASSERT_TRUE(bits_equal(*inverse, actual)) << n << ", " << setting;
-        }
-      });
-    }
-  }
-}
-
-// The inverse by identity: A X is near I. And det(AB) = det A det B on
-// integer factors whose product is exact: A unit lower, B upper.
 TEST(Lu, InverseAndDeterminantSatisfyTheirIdentities) {
   std::mt19937 rng(28);
   std::uniform_int_distribution<int> small(-2, 2), diagonal(1, 3);
@@ -82,10 +33,10 @@ TEST(Lu, InverseAndDeterminantSatisfyTheirIdentities) {
       upper.data[i][i] = static_cast<float>(diagonal(rng) * (i % 2 ? -1 : 1));
       expected *= upper.data[i][i];
     }
-    Matrix a = *matrix_multiply(lower, upper);
-    EXPECT_NEAR(matrix_determinant(a) / expected, 1.0, 1e-5) << n;
-    Matrix x = matrix_inverse(a);
-    Matrix identity = *matrix_multiply(a, x);
+    Matrix a = *matrix_multiply(lower, upper, testing::compute());
+    EXPECT_NEAR(matrix_determinant(a, testing::compute()) / expected, 1.0, 1e-5) << n;
+    Matrix x = matrix_inverse(a, testing::compute());
+    Matrix identity = *matrix_multiply(a, x, testing::compute());
     for (std::uint32_t i = 0; i < n; ++i) {
       for (std::uint32_t j = 0; j < n; ++j) {
         EXPECT_NEAR(identity.data[i][j], i == j ? 1.0 : 0.0, 1e-3) << n << " at " << i << "," << j;
@@ -104,23 +55,23 @@ TEST(Lu, SingularUnderflowingAndNanMatrices) {
   }
   for (std::uint32_t j = 0; j < n; ++j) m.data[5][j] = m.data[9][j];  // two equal rows
   Matrix out = matrix_create(n, n);
-  EXPECT_FALSE(lu_invert(m, out));
-  EXPECT_TRUE(same_bits(lu_determinant(m), 0.0f));
+  EXPECT_FALSE(lu_invert(m, out, testing::compute()));
+  EXPECT_TRUE(same_bits(lu_determinant(m, testing::compute()), 0.0f));
 
   Matrix tiny = matrix_create(n, n);
   for (std::uint32_t i = 0; i < n; ++i) tiny.data[i][i] = 0.01f;
-  EXPECT_EQ(lu_determinant(tiny), 0.0f);  // 1e-80 is below single precision
-  ASSERT_TRUE(lu_invert(tiny, out));
+  EXPECT_EQ(lu_determinant(tiny, testing::compute()), 0.0f);  // 1e-80 is below single precision
+  ASSERT_TRUE(lu_invert(tiny, out, testing::compute()));
   EXPECT_EQ(out.data[3][3], 100.0f);
 
   tiny.data[2][7] = NAN;
-  EXPECT_TRUE(std::isnan(lu_determinant(tiny)));
+  EXPECT_TRUE(std::isnan(lu_determinant(tiny, testing::compute())));
 
   // Partial products of the pivots far beyond double precision, and back:
   // the exponent is kept apart.
   Matrix wide = matrix_create(n, n);
   for (std::uint32_t i = 0; i < n; ++i) wide.data[i][i] = i < n / 2 ? 1e30f : 1e-30f;
-  EXPECT_NEAR(lu_determinant(wide), 1.0, 1e-4);
+  EXPECT_NEAR(lu_determinant(wide, testing::compute()), 1.0, 1e-4);
 }
 
 // A pivot tie goes to the first such row. Random and well-conditioned inputs hide
@@ -128,11 +79,11 @@ TEST(Lu, SingularUnderflowingAndNanMatrices) {
 // tied first-column entries shows it in hundreds of printed elements.
 TEST(Lu, PivotTiesGoToTheFirstSuchRow) {
   std::mt19937 rng(3);
-  Matrix m = shuffled_hilbert(rng, 27);
+  Matrix m = testing::shuffled_hilbert(rng, 27);
   m.data[3][0] = 1.0f;
   m.data[7][0] = -1.0f;
   Matrix actual = matrix_create(27, 27);
-  ASSERT_TRUE(lu_invert(m, actual));
+  ASSERT_TRUE(lu_invert(m, actual, testing::compute()));
   EXPECT_TRUE(bits_equal(*reference::lu_inverse(m), actual));
 }
 
@@ -144,14 +95,15 @@ TEST(Lu, SingularRowsAndPermutations) {
     Matrix m = testing::random_matrix(rng, 27, 27, testing::Mix::small_integers);
     for (std::uint32_t j = 0; j < 27; ++j) m.data[20][j] = factor * m.data[6][j];
     Matrix out = matrix_create(27, 27);
-    EXPECT_FALSE(lu_invert(m, out)) << factor;
-    EXPECT_TRUE(same_bits(lu_determinant(m), 0.0f)) << factor;
+    EXPECT_FALSE(lu_invert(m, out, testing::compute())) << factor;
+    EXPECT_TRUE(same_bits(lu_determinant(m, testing::compute()), 0.0f)) << factor;
   }
   // Reversing n rows takes n (n - 1) / 2 swaps of neighbours.
   for (std::uint32_t n : {27u, 29u}) {
     Matrix reversal = matrix_create(n, n);
     for (std::uint32_t i = 0; i < n; ++i) reversal.data[i][n - 1 - i] = 1.0f;
-    EXPECT_EQ(lu_determinant(reversal), n * (n - 1) / 2 % 2 ? -1.0f : 1.0f) << n;
+    EXPECT_EQ(lu_determinant(reversal, testing::compute()), n * (n - 1) / 2 % 2 ? -1.0f : 1.0f)
+        << n;
   }
 }
 

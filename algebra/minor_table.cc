@@ -85,6 +85,10 @@ std::unique_ptr<Group[]> make_level(unsigned n) {
   return std::unique_ptr<Group[]>(new Group[widest_level(n)]);
 }
 
+// What one thread gets through: a group's lane-wide multiply-adds take about a
+// nanosecond each.
+constexpr Rate kGroupRate{1, 1};
+
 // The work of computing level p, in units of lane-wide multiply-adds.
 std::uint64_t level_work(unsigned n, unsigned p) { return binomial(n - kHigh, p) * (p + kHigh); }
 
@@ -185,18 +189,19 @@ void compute_groups(const Matrix& m, const std::uint32_t* rows, unsigned p, cons
 // pieces, eight for each thread so that uneven pieces even out, each
 // reporting its progress.
 void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Group* prev,
-                   Group* next) {
+                   Group* next, const Compute& compute) {
   const unsigned n = m.rows;
   const std::uint64_t groups = binomial(n - kHigh, p);
-  // A group's lane-wide multiply-adds take about a nanosecond each.
-  const std::size_t threads = split_parts(groups * (p + kHigh), groups);
+  const std::size_t threads =
+      split_parts(compute.threads, groups * (p + kHigh), kGroupRate, groups);
   const std::size_t parts = threads == 1 ? 1 : 8 * threads;
   parallel_for(
       parts,
       [&](std::size_t part) {
         std::uint64_t first = split_point(groups, parts, part);
         std::uint64_t last = split_point(groups, parts, part + 1);
-        if (first < last) dispatch<compute_groups>(m, rows, p, prev, next, first, last);
+        if (first < last)
+          dispatch<compute_groups>(compute.kernels, m, rows, p, prev, next, first, last);
         progress_add((last - first) * (p + kHigh));
       },
       static_cast<unsigned>(threads));
@@ -234,7 +239,7 @@ float expand_three(const Matrix& m) {
 
 }  // namespace
 
-float expand_determinant(const Matrix& m) {
+float expand_determinant(const Matrix& m, const Compute& compute) {
   const unsigned n = m.rows;
   if (n == 3) return expand_three(m);
   const unsigned low = n - kHigh;
@@ -243,7 +248,7 @@ float expand_determinant(const Matrix& m) {
   auto next = make_level(n);
   auto rows = schedule(n, n);
   for (unsigned p = 0; p <= low; ++p) {
-    compute_level(m, rows.data(), p, prev.get(), next.get());
+    compute_level(m, rows.data(), p, prev.get(), next.get(), compute);
     std::swap(prev, next);
   }
   return prev[0].lane(kLanes - 1);
@@ -269,7 +274,7 @@ std::uint64_t minor_table_work(unsigned n, bool every_minor) {
   return work;
 }
 
-void expand_minors(const Matrix& m, Matrix& minors) {
+void expand_minors(const Matrix& m, Matrix& minors, const Compute& compute) {
   const unsigned n = m.rows;
   if (n == 3) {
     // Every minor is 2 x 2.
@@ -304,7 +309,7 @@ void expand_minors(const Matrix& m, Matrix& minors) {
     const Group* level = shared;
     for (unsigned p = first; p <= low; ++p) {
       Group* out = branch[p & 1].get();
-      compute_level(m, rows.data(), p, level, out);
+      compute_level(m, rows.data(), p, level, out, compute);
       if (p + 1 == low) before_last = out;
       level = out;
     }
@@ -318,7 +323,7 @@ void expand_minors(const Matrix& m, Matrix& minors) {
   for (unsigned i = low; i < n; ++i) minors_without_row(i, nullptr);
   auto rows = schedule(n, n);
   for (unsigned p = 0; p < low; ++p) {
-    compute_level(m, rows.data(), p, whole_prev.get(), whole_next.get());
+    compute_level(m, rows.data(), p, whole_prev.get(), whole_next.get(), compute);
     std::swap(whole_prev, whole_next);
     minors_without_row(low - 1 - p, whole_prev.get());
   }

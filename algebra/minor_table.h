@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "kernels/compute.h"
 #include "matrix/matrix.h"
 
 namespace quolvend {
@@ -18,7 +19,7 @@ namespace quolvend {
 // Returns the determinant of the square matrix m (at least 3 x 3), bit for bit
 // as the recursive expansion along the first row computes it. Ends the process
 // with "MALLOC error" if the tables do not fit in the memory budget.
-float expand_determinant(const Matrix& m);
+float expand_determinant(const Matrix& m, const Compute& compute);
 
 // Ends the process with "MALLOC error" unless the tables expand_minors needs
 // for an n x n matrix fit in the memory budget.
@@ -32,6 +33,6 @@ std::uint64_t minor_table_work(unsigned n, bool every_minor);
 // would, of m without row i and column j, for every i and j. m is square and
 // at least 3 x 3; minors has its size. Ends the process with "MALLOC error" if
 // the tables do not fit in the memory budget.
-void expand_minors(const Matrix& m, Matrix& minors);
+void expand_minors(const Matrix& m, Matrix& minors, const Compute& compute);
 
 }  // namespace quolvend

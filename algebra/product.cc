@@ -19,7 +19,7 @@ std::uint64_t multiply_work(const Matrix& a, const Matrix& b) {
   return std::uint64_t{a.rows} * a.cols * b.cols;
 }
 
-std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b) {
+std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b, const Compute& compute) {
   if (a.cols != b.rows) {
     out_line("Number of Columns on first Matrix does not equal\nnumber of rows on Second Matrix.");
     return std::nullopt;
@@ -32,7 +32,7 @@ std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b) {
     const std::size_t run = std::min(kProgressRun, inner - k0);
     add_product_parallel(m, n, run, {a.storage.get() + k0, static_cast<std::ptrdiff_t>(inner), 1},
                          {b.storage.get() + k0 * n, static_cast<std::ptrdiff_t>(n)},
-                         {product.storage.get(), n});
+                         {product.storage.get(), n}, compute);
     progress_add(std::uint64_t{m} * n * run);
   }
   return product;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "kernels/compute.h"
 #include "matrix/matrix.h"
 
 namespace quolvend {
@@ -13,7 +14,7 @@ namespace quolvend {
 // added with one more rounding, so the result does not depend on how the work
 // is blocked. If a.cols != b.rows, writes the two-line size message and
 // returns nothing.
-std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b);
+std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b, const Compute& compute);
 
 // The multiply-adds a x b takes, for progress reports.
 std::uint64_t multiply_work(const Matrix& a, const Matrix& b);

@@ -38,10 +38,12 @@ TEST(RowScaling, PowersOfTwoOnTheRowsScaleTheResultsExactly) {
           scaled.data[i][j] = std::ldexp(m.data[i][j], k[i]);
         }
       }
-      const float det = matrix_determinant(m);
+      const float det = matrix_determinant(m, testing::compute());
       ASSERT_TRUE(std::isnormal(det));
-      ASSERT_TRUE(same_bits(std::ldexp(det, total), matrix_determinant(scaled))) << n;
-      Matrix inverse = matrix_inverse(m), inverse_scaled = matrix_inverse(scaled);
+      ASSERT_TRUE(same_bits(std::ldexp(det, total), matrix_determinant(scaled, testing::compute())))
+          << n;
+      Matrix inverse = matrix_inverse(m, testing::compute()),
+             inverse_scaled = matrix_inverse(scaled, testing::compute());
       for (std::uint32_t r = 0; r < n; ++r) {
         for (std::uint32_t c = 0; c < n; ++c) {
           ASSERT_TRUE(same_bits(std::ldexp(inverse.data[r][c], -k[c]), inverse_scaled.data[r][c]))
@@ -103,11 +105,12 @@ TEST(RowScaling, OrdinaryMatricesAtTheRangesEdgesMatchDoublePrecision) {
     }
     // The LU in double keeps its exponent in range for these.
     const double exact = reference::lu_determinant_in_double(m);
-    EXPECT_TRUE(near(exact, matrix_determinant(m), 1e-3)) << f.name << ", " << f.n;
+    EXPECT_TRUE(near(exact, matrix_determinant(m, testing::compute()), 1e-3))
+        << f.name << ", " << f.n;
     if (!f.invert) continue;
     const std::optional<Matrix> expected = reference::lu_inverse(m);
     ASSERT_TRUE(expected) << f.name;
-    Matrix inverse = matrix_inverse(m);
+    Matrix inverse = matrix_inverse(m, testing::compute());
     for (std::uint32_t r = 0; r < f.n; ++r) {
       for (std::uint32_t c = 0; c < f.n; ++c) {
         // To the printed digits: within one unit of the third decimal, or

@@ -15,13 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "kernels/instruction_set.h"
 #include "algebra/lu.h"
 #include "algebra/product.h"
+#include "kernels/compute.h"
 #include "matrix/bulk_numbers.h"
 #include "matrix/print.h"
 #include "matrix/read.h"
 #include "process/parallel.h"
+#include "process/system.h"
 
 using namespace quolvend;
 
@@ -59,37 +60,49 @@ void bench_reading(const std::string& text, std::size_t numbers) {
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
   }
-  set_thread_count(1);
-  report_text("read", "reader", median_seconds(7, [&] {
-                Input in(::open(path.c_str(), O_RDONLY), false, true);
-                sink = matrix_read(in, false).storage[numbers - 1];
-              }), numbers, text.size());
+  const Compute one{1, best_instruction_set()};
+  report_text("read", "reader",
+              median_seconds(7,
+                             [&] {
+                               Input in(::open(path.c_str(), O_RDONLY), false, true);
+                               sink = matrix_read(in, false, one).storage[numbers - 1];
+                             }),
+              numbers, text.size());
   std::vector<char> padded(text.begin(), text.end());
   padded.resize(text.size() + kInputPadding, '\0');
   std::vector<float> out(numbers);
-  report_text("read", "bulk", median_seconds(7, [&] {
-                sink = static_cast<float>(
-                    convert_numbers(padded.data(), padded.data() + text.size(), out.data(), numbers)
-                        .count);
-              }), numbers, text.size());
-  report_text("read", "from_chars", median_seconds(5, [&] {
-                const char* p = text.data();
-                const char* end = p + text.size();
-                for (std::size_t i = 0; i < numbers; ++i) {
-                  while (*p == ' ' || *p == '\n') ++p;
-                  p = std::from_chars(p, end, out[i]).ptr;
-                }
-                sink = out[numbers - 1];
-              }), numbers, text.size());
-  report_text("read", "fscanf", median_seconds(3, [&] {
-                std::FILE* f = std::fopen(path.c_str(), "r");
-                float v, sum = 0;
-                while (std::fscanf(f, "%f", &v) == 1) sum += v;
-                std::fclose(f);
-                sink = sum;
-              }), numbers, text.size());
+  report_text("read", "bulk",
+              median_seconds(7,
+                             [&] {
+                               sink = static_cast<float>(
+                                   convert_numbers(padded.data(), padded.data() + text.size(),
+                                                   out.data(), numbers, one.kernels)
+                                       .count);
+                             }),
+              numbers, text.size());
+  report_text("read", "from_chars",
+              median_seconds(5,
+                             [&] {
+                               const char* p = text.data();
+                               const char* end = p + text.size();
+                               for (std::size_t i = 0; i < numbers; ++i) {
+                                 while (*p == ' ' || *p == '\n') ++p;
+                                 p = std::from_chars(p, end, out[i]).ptr;
+                               }
+                               sink = out[numbers - 1];
+                             }),
+              numbers, text.size());
+  report_text("read", "fscanf",
+              median_seconds(3,
+                             [&] {
+                               std::FILE* f = std::fopen(path.c_str(), "r");
+                               float v, sum = 0;
+                               while (std::fscanf(f, "%f", &v) == 1) sum += v;
+                               std::fclose(f);
+                               sink = sum;
+                             }),
+              numbers, text.size());
   std::remove(path.c_str());
-  set_thread_count(0);
 }
 
 // Printing with "%.3f", each number followed by a tab, on one thread.
@@ -138,25 +151,23 @@ void bench_kernels(std::uint32_t n) {
   Matrix a = random_matrix(n, rng), b = random_matrix(n, rng);
   Matrix inverse = matrix_create(n, n);
   const double cube = static_cast<double>(n) * n * n;
-  const unsigned every = thread_count();
+  const unsigned every = std::min(usable_cores(), kMaxThreads);
   for (InstructionSet set : available_instruction_sets()) {
-    use_instruction_set(set);
     for (unsigned threads : {1u, every}) {
-      set_thread_count(threads);
+      const Compute c{threads, set};
       auto report = [&](const char* what, double seconds, double operations) {
         std::printf("kernel %s %u %s %u %.1f %.1f\n", what, n, instruction_set_name(set), threads,
                     seconds * 1e3, operations / seconds * 1e-9);
         std::fflush(stdout);
       };
-      report("product", median_seconds(5, [&] { sink = matrix_multiply(a, b)->storage[0]; }),
+      report("product", median_seconds(5, [&] { sink = matrix_multiply(a, b, c)->storage[0]; }),
              2 * cube);
-      report("determinant", median_seconds(5, [&] { sink = lu_determinant(a); }), 2 * cube / 3);
-      report("inverse", median_seconds(3, [&] { sink = lu_invert(a, inverse) ? 1.0f : 0.0f; }),
+      report("determinant", median_seconds(5, [&] { sink = lu_determinant(a, c); }), 2 * cube / 3);
+      report("inverse", median_seconds(3, [&] { sink = lu_invert(a, inverse, c) ? 1.0f : 0.0f; }),
              2 * cube);
       if (every == 1) break;
     }
   }
-  set_thread_count(0);
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <string_view>
 
 #include "process/parallel.h"
 #include "process/start.h"
+#include "process/system.h"
 
 namespace quolvend {
 namespace {
@@ -17,11 +19,25 @@ std::string_view environment(const char* name) {
   return value ? value : "";
 }
 
+// QUOLVEND_THREADS, a whole number from 1 up, or else every usable core; at
+// most kMaxThreads either way.
 unsigned threads_from(std::string_view text) {
   unsigned value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return 0;
-  return std::min(value, kMaxThreads);
+  if (error != std::errc() || end != text.data() + text.size() || value == 0) {
+    value = usable_cores();
+  }
+  return std::clamp(value, 1u, kMaxThreads);
+}
+
+// QUOLVEND_KERNEL, where this processor has that set, or else the best it has.
+InstructionSet kernels_from(std::string_view text) {
+  if (auto named = instruction_set_named(text)) {
+    for (InstructionSet available : available_instruction_sets()) {
+      if (available == *named) return available;
+    }
+  }
+  return best_instruction_set();
 }
 
 }  // namespace
@@ -31,23 +47,16 @@ RunConfig read_config(int argc, char** argv) {
   config.operation = parse_options(argc, argv);
   if (argc > 2) config.first = argv[2];
   if (argc > 3) config.second = argv[3];
-  config.threads = threads_from(environment("QUOLVEND_THREADS"));
-  if (auto set = instruction_set_named(environment("QUOLVEND_KERNEL"))) {
-    for (InstructionSet available : available_instruction_sets()) {
-      if (available == *set) config.kernel = set;
-    }
-  }
-  config.refuse_threads = environment("QUOLVEND_REFUSE_THREADS") == "1";
+  config.compute.threads = threads_from(environment("QUOLVEND_THREADS"));
+  config.compute.kernels = kernels_from(environment("QUOLVEND_KERNEL"));
   return config;
 }
 
 void start_run(const RunConfig& config) {
   ProcessSettings settings;
-  settings.threads = config.threads;
-  settings.refuse_threads = config.refuse_threads;
+  settings.threads = config.compute.threads;
   settings.progress_fd = ::isatty(STDERR_FILENO) ? STDERR_FILENO : -1;
   start_process(settings);
-  if (config.kernel) use_instruction_set(*config.kernel);
 }
 
 }  // namespace quolvend

@@ -2,10 +2,8 @@
 // environment, and the one call that starts the process's services with it.
 #pragma once
 
-#include <optional>
-
 #include "cli/options.h"
-#include "kernels/instruction_set.h"
+#include "kernels/compute.h"
 
 namespace quolvend {
 
@@ -17,15 +15,11 @@ struct RunConfig {
   // standard input, read as a file.
   const char* first = nullptr;
   const char* second = nullptr;
-  // QUOLVEND_THREADS: a whole number from 1 up; anything else means every
-  // usable core (0).
-  unsigned threads = 0;
-  // QUOLVEND_KERNEL: "portable", "avx2" or "avx512", where this processor has
-  // it; anything else means the best it has.
-  std::optional<InstructionSet> kernel;
-  // QUOLVEND_REFUSE_THREADS=1: no thread ever starts, as under a process
-  // limit on threads (for tests).
-  bool refuse_threads = false;
+  // How the run computes (threads and kernels), read from QUOLVEND_THREADS (a
+  // whole number from 1 up; anything else means every usable core) and
+  // QUOLVEND_KERNEL ("portable", "avx2" or "avx512", where this processor has
+  // it; anything else means the best it has), resolved here once.
+  Compute compute;
 };
 
 // Parses the options (options.h: the usage text and status 1 for -h, an
@@ -33,9 +27,9 @@ struct RunConfig {
 // from the environment changes what a run prints, only how it computes it.
 RunConfig read_config(int argc, char** argv);
 
-// Starts the process's services with the configuration: thread count, memory
-// budget, instruction set, and the progress line when standard error is a
-// terminal.
+// Starts the process's services with the configuration: the memory budget,
+// with room for the threads' stacks, and the progress line when standard
+// error is a terminal.
 void start_run(const RunConfig& config);
 
 }  // namespace quolvend

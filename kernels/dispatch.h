@@ -2,13 +2,15 @@
 //
 // A kernel is compiled once for each instruction set, everything it calls
 // inlined into that copy (so that helpers built for a target, such as
-// intrinsics, may be used), and dispatch calls the copy of the set in use:
+// intrinsics, may be used), and dispatch calls the copy of the set a run
+// chose (compute.h):
 //
-//   void scale_kernel(float* x, std::size_t n) { ... }          // the same code for each set
-//   dispatch<scale_kernel>(x, n);
+//   void scale(float* x, std::size_t n) { ... }  // the same code for each set
+//   dispatch<scale>(compute.kernels, x, n);
 //
-//   template <InstructionSet kSet> struct Tiles { static void run(...); };  // shaped by the set
-//   dispatch<Tiles>(...);
+//   template <InstructionSet kSet>               // code shaped by the set
+//   struct Tiles { static void run(float* c, std::size_t n) { ... } };
+//   dispatch<Tiles>(compute.kernels, c, n);
 //
 // Only x86-64 has more than the portable build: elsewhere the compiler's own
 // vector lowering (NEON on arm64) serves.
@@ -42,10 +44,10 @@ template <auto kKernel, typename... Args>
   return kKernel(std::forward<Args>(args)...);
 }
 
-// Calls the build of the set in use, each of its own kernel.
+// Calls the build for `set`, each set's of its own kernel.
 template <auto kAvx512, auto kAvx2, auto kPortable, typename... Args>
-decltype(auto) call_active(Args&&... args) {
-  switch (active_instruction_set()) {
+decltype(auto) call(InstructionSet set, Args&&... args) {
+  switch (set) {
     case InstructionSet::avx512:
       return avx512_build<kAvx512>(std::forward<Args>(args)...);
     case InstructionSet::avx2:
@@ -58,30 +60,30 @@ decltype(auto) call_active(Args&&... args) {
 
 }  // namespace dispatch_detail
 
-// Runs kKernel(args...), the same code built for each set, and returns what
-// it returns.
+// Runs kKernel(args...) built for `set` (the same code for each set), and
+// returns what it returns.
 template <auto kKernel, typename... Args>
-decltype(auto) dispatch(Args&&... args) {
-  return dispatch_detail::call_active<kKernel, kKernel, kKernel>(std::forward<Args>(args)...);
+decltype(auto) dispatch(InstructionSet set, Args&&... args) {
+  return dispatch_detail::call<kKernel, kKernel, kKernel>(set, std::forward<Args>(args)...);
 }
 
-// Runs Kernel<set>::run(args...) for the set in use: a kernel whose code is
+// Runs Kernel<set>::run(args...) built for `set`: a kernel whose code is
 // shaped by the set (its tiles, its instructions).
 template <template <InstructionSet> class Kernel, typename... Args>
-decltype(auto) dispatch(Args&&... args) {
-  return dispatch_detail::call_active<&Kernel<InstructionSet::avx512>::run,
-                                      &Kernel<InstructionSet::avx2>::run,
-                                      &Kernel<InstructionSet::portable>::run>(
-      std::forward<Args>(args)...);
+decltype(auto) dispatch(InstructionSet set, Args&&... args) {
+  return dispatch_detail::call<&Kernel<InstructionSet::avx512>::run,
+                               &Kernel<InstructionSet::avx2>::run,
+                               &Kernel<InstructionSet::portable>::run>(set,
+                                                                       std::forward<Args>(args)...);
 }
 #else
 template <auto kKernel, typename... Args>
-decltype(auto) dispatch(Args&&... args) {
+decltype(auto) dispatch(InstructionSet, Args&&... args) {
   return kKernel(std::forward<Args>(args)...);
 }
 
 template <template <InstructionSet> class Kernel, typename... Args>
-decltype(auto) dispatch(Args&&... args) {
+decltype(auto) dispatch(InstructionSet, Args&&... args) {
   return Kernel<InstructionSet::portable>::run(std::forward<Args>(args)...);
 }
 #endif

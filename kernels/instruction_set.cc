@@ -1,14 +1,6 @@
 #include "kernels/instruction_set.h"
 
-#include <atomic>
-
 namespace quolvend {
-namespace {
-
-std::atomic<int> chosen{-1};
-
-}  // namespace
-
 std::vector<InstructionSet> available_instruction_sets() {
   std::vector<InstructionSet> sets{InstructionSet::portable};
 #if defined(__x86_64__)
@@ -23,24 +15,7 @@ std::vector<InstructionSet> available_instruction_sets() {
   return sets;
 }
 
-InstructionSet active_instruction_set() {
-  int set = chosen.load(std::memory_order_relaxed);
-  if (set < 0) {
-    set = static_cast<int>(available_instruction_sets().back());
-    chosen.store(set, std::memory_order_relaxed);
-  }
-  return static_cast<InstructionSet>(set);
-}
-
-bool use_instruction_set(InstructionSet set) {
-  for (InstructionSet available : available_instruction_sets()) {
-    if (available == set) {
-      chosen = static_cast<int>(set);
-      return true;
-    }
-  }
-  return false;
-}
+InstructionSet best_instruction_set() { return available_instruction_sets().back(); }
 
 const char* instruction_set_name(InstructionSet set) {
   switch (set) {

@@ -3,7 +3,7 @@
 // operations in the same order, in the same precision (single for the
 // product and the minor tables, double for the LU), none contracts a multiply
 // and an add, and every one reads text alike, so the choice changes only the
-// speed. dispatch.h runs a kernel built for the one in use.
+// speed. dispatch.h runs a kernel's build for the one a run chose (compute.h).
 #pragma once
 
 #include <optional>
@@ -23,12 +23,8 @@ inline constexpr bool kX86 = false;
 // The variants this build has and this processor can run, the best last.
 std::vector<InstructionSet> available_instruction_sets();
 
-// The variant in use: the best available, unless use_instruction_set chose
-// another.
-InstructionSet active_instruction_set();
-
-// Makes `set` the variant in use, if it is available. Returns whether it is.
-bool use_instruction_set(InstructionSet set);
+// The best of them.
+InstructionSet best_instruction_set();
 
 // "portable", "avx2" or "avx512".
 const char* instruction_set_name(InstructionSet set);

@@ -301,9 +301,10 @@ struct ConvertNumbers {
 
 }  // namespace
 
-Converted convert_numbers(const char* p, const char* end, float* out, std::size_t most) {
+Converted convert_numbers(const char* p, const char* end, float* out, std::size_t most,
+                          InstructionSet kernels) {
   if (most == 0) return {p, 0};
-  return dispatch<ConvertNumbers>(p, end, out, most);
+  return dispatch<ConvertNumbers>(kernels, p, end, out, most);
 }
 
 }  // namespace quolvend

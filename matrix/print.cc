@@ -106,8 +106,9 @@ namespace {
 
 // Elements one thread formats at a time in the parallel path.
 constexpr std::size_t kPiece = std::size_t{1} << 15;
-// About what one number takes to format and write out.
-constexpr std::uint64_t kPrintNanoseconds = 10;
+// What one thread gets through: about a number formatted and written out in
+// 10 nanoseconds.
+constexpr Rate kPrintRate{1, 10};
 
 // Formats elements [first, last) of m (row-major) into out, each followed by a
 // tab and the last of each row by a newline too; returns the end.
@@ -134,7 +135,7 @@ void print_determinant(float value) {
   out_write({line, static_cast<std::size_t>(end - line)});
 }
 
-void matrix_print(const Matrix& m) {
+void matrix_print(const Matrix& m, const Compute& compute) {
   const std::size_t count = matrix_size(m);
   if (count == 0) {
     // Rows with no columns are empty lines.
@@ -147,7 +148,7 @@ void matrix_print(const Matrix& m) {
     }
     return;
   }
-  std::size_t parts = split_parts(count * kPrintNanoseconds, (count - 1) / kPiece + 1);
+  std::size_t parts = split_parts(compute.threads, count, kPrintRate, (count - 1) / kPiece + 1);
   MemoryCharge buffers;
   if (parts > 1) buffers = charge_parts(parts, kPiece * (kFixedWidth + 2));
   if (parts > 1) {

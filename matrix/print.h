@@ -1,6 +1,7 @@
 // Writing numbers and matrices to standard output.
 #pragma once
 
+#include "kernels/compute.h"
 #include "matrix/matrix.h"
 
 namespace quolvend {
@@ -16,7 +17,7 @@ char* format_fixed(char* out, float x, int decimals);
 
 // Writes each row as its elements in "%.3f" form, each followed by a tab, then
 // a newline. A row with no columns is an empty line; no rows, no output.
-void matrix_print(const Matrix& m);
+void matrix_print(const Matrix& m, const Compute& compute);
 
 // Writes "Determinant = " and the value in "%f" form, then a newline.
 void print_determinant(float value);

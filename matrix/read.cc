@@ -30,8 +30,8 @@ namespace {
       std::to_string(cols) + " matrix");
 }
 
-// About what one number takes to read.
-constexpr std::uint64_t kReadNanoseconds = 20;
+// What one thread gets through: about a number in 20 nanoseconds.
+constexpr Rate kReadRate{1, 20};
 
 std::uint32_t read_count(Input& in, bool prompts, std::string_view ask, std::string_view retry,
                          std::string_view what) {
@@ -96,7 +96,8 @@ void cut_text(const char* text, const char* end, std::size_t parts, const char**
 // Only a sole reader reads ahead; any other reads more only when a number
 // needs it, so that whatever follows the matrix stays unread.
 // Returns how many it read: fewer only when the stream ended first.
-std::size_t read_bulk(Input& in, float* out, std::size_t count, std::size_t parts) {
+std::size_t read_bulk(Input& in, float* out, std::size_t count, std::size_t parts,
+                      InstructionSet kernels) {
   const std::size_t wanted = count;
   std::vector<std::unique_ptr<float[]>> lists(parts);
   std::vector<std::size_t> room(parts, 0), taken(parts, 0);
@@ -116,7 +117,7 @@ std::size_t read_bulk(Input& in, float* out, std::size_t count, std::size_t part
       continue;
     }
     if (parts == 1 || static_cast<std::size_t>(end - text) < in.capacity / 4) {
-      Converted done = convert_numbers(text, end, out, count);
+      Converted done = convert_numbers(text, end, out, count, kernels);
       out += done.count;
       count -= done.count;
       in.pos = static_cast<std::size_t>(done.stop - in.buffer.get());
@@ -131,7 +132,7 @@ std::size_t read_bulk(Input& in, float* out, std::size_t count, std::size_t part
         lists[t].reset(new float[most]);
         room[t] = most;
       }
-      taken[t] = convert_numbers(cut[t], cut[t + 1], lists[t].get(), most).count;
+      taken[t] = convert_numbers(cut[t], cut[t + 1], lists[t].get(), most, kernels).count;
     });
     // The numbers go to their places in parallel too: the first writes of the
     // matrix's fresh pages are much of the work.
@@ -172,19 +173,19 @@ Shape read_shape(Input& in, bool prompts) {
   return shape;
 }
 
-Matrix matrix_read(Input& in, bool prompts) {
+Matrix matrix_read(Input& in, bool prompts, const Compute& compute) {
   Shape shape = read_shape(in, prompts);
   Matrix m = matrix_create(shape.rows, shape.cols);
-  read_elements(in, m, prompts);
+  read_elements(in, m, prompts, compute);
   return m;
 }
 
-void read_elements(Input& in, Matrix& m, bool prompts) {
+void read_elements(Input& in, Matrix& m, bool prompts, const Compute& compute) {
   const std::uint32_t rows = m.rows, cols = m.cols;
   if (!prompts) {
     const std::size_t parts =
-        in.sole_reader ? split_parts(matrix_size(m) * kReadNanoseconds, kMaxThreads) : 1;
-    const std::size_t read = read_bulk(in, m.storage.get(), matrix_size(m), parts);
+        in.sole_reader ? split_parts(compute.threads, matrix_size(m), kReadRate, kMaxThreads) : 1;
+    const std::size_t read = read_bulk(in, m.storage.get(), matrix_size(m), parts, compute.kernels);
     if (read < matrix_size(m)) ended_after(in, read, rows, cols);
     return;
   }

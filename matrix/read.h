@@ -1,6 +1,7 @@
 // Reading one matrix from a text stream.
 #pragma once
 
+#include "kernels/compute.h"
 #include "matrix/input.h"
 #include "matrix/matrix.h"
 
@@ -16,7 +17,7 @@ namespace quolvend {
 // follows the last element is left unread, unless `in` owns its descriptor:
 // then nothing else reads it, and a large matrix's text is read ahead and
 // converted in parallel.
-Matrix matrix_read(Input& in, bool prompts);
+Matrix matrix_read(Input& in, bool prompts, const Compute& compute);
 
 // matrix_read in two steps, for callers that make the matrix themselves:
 // the counts, then the elements of a matrix just made with them.
@@ -25,6 +26,6 @@ struct Shape {
   std::uint32_t cols = 0;
 };
 Shape read_shape(Input& in, bool prompts);
-void read_elements(Input& in, Matrix& m, bool prompts);
+void read_elements(Input& in, Matrix& m, bool prompts, const Compute& compute);
 
 }  // namespace quolvend

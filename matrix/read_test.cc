@@ -7,7 +7,6 @@
 #include <random>
 #include <string>
 
-#include "process/parallel.h"
 #include "tests/corpus.h"
 #include "tests/scan_trace.h"
 #include "tests/test_util.h"
@@ -19,7 +18,7 @@ using testing::corpus;
 
 TEST(MatrixRead, ReadsRowMajorAndSkipsBadTokensSilently) {
   Input in(testing::descriptor_with("2 x 2 1 - 2 3\n4 trailing"), false, true);
-  Matrix m = matrix_read(in, false);
+  Matrix m = matrix_read(in, false, testing::compute());
   EXPECT_TRUE(testing::bits_equal(testing::make_matrix({{1, 2}, {3, 4}}), m));
   std::uint32_t rest;
   EXPECT_EQ(scan_count(in, rest), Scan::mismatch);  // what follows is left unread
@@ -36,7 +35,7 @@ TEST(MatrixRead, WordsLongerThanTheBufferReadInLinearTime) {
     std::string text = "1 " + std::to_string(kCount) + "\n";
     for (std::size_t i = 0; i < kCount; ++i) text += number;
     Input in(testing::descriptor_with(text), false, true, 4096);
-    Matrix m = matrix_read(in, false);
+    Matrix m = matrix_read(in, false, testing::compute());
     EXPECT_EQ(m.data[0][kCount - 1], value) << number;
     EXPECT_LE(in.looked_back, 2 * text.size()) << number;
   }
@@ -72,9 +71,8 @@ TEST(MatrixRead, LargeFilesReadTheSameOnEveryThreadCount) {
   std::string text = "1 70000\n" + corpus(rng, 30000) + " " + packed + " " + corpus(rng, 30000);
   for (int i = 0; i < 70000; ++i) text += "1.5.25 ";  // enough numbers in any case
   auto read = [&](unsigned threads, std::size_t capacity) {
-    set_thread_count(threads);
     Input in(testing::descriptor_with(text), false, true, capacity);
-    return matrix_read(in, false);
+    return matrix_read(in, false, {threads, best_instruction_set()});
   };
   Matrix expected = read(1, kInputCapacity);
   for (unsigned threads : {2u, 3u, 7u}) {
@@ -83,7 +81,6 @@ TEST(MatrixRead, LargeFilesReadTheSameOnEveryThreadCount) {
           << threads << " threads, capacity " << capacity;
     }
   }
-  set_thread_count(0);
 }
 
 }  // namespace

@@ -8,13 +8,10 @@
 #include <mutex>
 #include <vector>
 
-#include "process/system.h"
 #include "process/thread.h"
 
 namespace quolvend {
 namespace {
-
-std::atomic<unsigned> threads_set{0};
 
 // Set while a thread runs a task, so that a nested step runs in place.
 thread_local bool inside_task = false;
@@ -101,19 +98,14 @@ void run_inline(std::size_t tasks, const std::function<void(std::size_t)>& task)
 
 }  // namespace
 
-unsigned thread_count() {
-  if (threads_set.load(std::memory_order_relaxed) == 0) set_thread_count(0);
-  return threads_set.load(std::memory_order_relaxed);
-}
-
-void set_thread_count(unsigned threads) {
-  threads_set = std::min(threads > 0 ? threads : usable_cores(), kMaxThreads);
-}
-
-std::size_t split_parts(std::uint64_t nanoseconds, std::size_t pieces) {
-  const std::uint64_t worth = nanoseconds / kPartNanoseconds;
+std::size_t split_parts(unsigned threads, std::uint64_t count, Rate rate, std::size_t pieces) {
+  // The work in nanoseconds, saturating rather than wrapping.
+  std::uint64_t nanoseconds;
+  if (__builtin_mul_overflow(count, rate.nanoseconds, &nanoseconds)) nanoseconds = UINT64_MAX;
+  const std::uint64_t worth =
+      nanoseconds / std::max<std::uint64_t>(rate.units, 1) / kPartNanoseconds;
   return static_cast<std::size_t>(
-      std::max<std::uint64_t>(1, std::min<std::uint64_t>({thread_count(), pieces, worth})));
+      std::max<std::uint64_t>(1, std::min<std::uint64_t>({threads, pieces, worth})));
 }
 
 std::size_t split_point(std::size_t count, std::size_t parts, std::size_t part, std::size_t align) {
@@ -125,10 +117,10 @@ std::size_t split_point(std::size_t count, std::size_t parts, std::size_t part, 
 unsigned worker_index() { return this_worker; }
 
 void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task,
-                  unsigned threads) {
+                  std::size_t threads) {
   if (tasks == 0) return;
-  if (threads == 0 || threads > thread_count()) threads = thread_count();
-  unsigned helpers = static_cast<unsigned>(std::min<std::size_t>(threads, tasks)) - 1;
+  unsigned helpers = static_cast<unsigned>(
+      std::max<std::size_t>(1, std::min<std::size_t>({threads, tasks, kMaxThreads})) - 1);
   if (helpers == 0 || inside_task) {
     run_inline(tasks, task);
     return;

@@ -12,23 +12,33 @@ namespace {
 // first exception comes out once all are done.
 TEST(ParallelFor, RunsEveryTaskBeforeRethrowing) {
   for (unsigned threads : {1u, 3u}) {
-    set_thread_count(threads);
     std::atomic<int> ran{0};
-    EXPECT_THROW(parallel_for(6,
-                              [&](std::size_t i) {
-                                ++ran;
-                                if (i == 0) throw std::runtime_error("first");
-                              }),
+    EXPECT_THROW(parallel_for(
+                     6,
+                     [&](std::size_t i) {
+                       ++ran;
+                       if (i == 0) throw std::runtime_error("first");
+                     },
+                     threads),
                  std::runtime_error);
     EXPECT_EQ(ran, 6) << threads << " threads";
   }
-  set_thread_count(0);
 }
 
 TEST(ParallelFor, NoTasksIsNothingToDo) {
-  set_thread_count(3);
-  parallel_for(0, [](std::size_t) { FAIL(); });
-  set_thread_count(0);
+  parallel_for(
+      0, [](std::size_t) { FAIL(); }, 3);
+}
+
+// The one splitting rule: a part for every kPartNanoseconds of work at the
+// step's rate, no more than the threads or the pieces, and always one.
+TEST(SplitParts, TakesARateAndACount) {
+  EXPECT_EQ(split_parts(8, 0, {1, 1}, 100), 1u);
+  EXPECT_EQ(split_parts(8, 3 * kPartNanoseconds, {1, 1}, 100), 3u);
+  EXPECT_EQ(split_parts(8, 3 * kPartNanoseconds, {2, 1}, 100), 1u);
+  EXPECT_EQ(split_parts(8, 3 * kPartNanoseconds, {1, 2}, 100), 6u);
+  EXPECT_EQ(split_parts(8, UINT64_MAX, {1, 20}, 100), 8u);
+  EXPECT_EQ(split_parts(8, UINT64_MAX, {1, 1}, 5), 5u);
 }
 
 }  // namespace

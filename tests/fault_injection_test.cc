@@ -144,7 +144,7 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
       limits += cases.below(2) ? "ulimit -n 4; " : "ulimit -n 5; ";
     }
     const std::string threads = kThreads[cases.below(std::size(kThreads))];
-    if (cases.below(6) == 0) limits += "export QUOLVEND_REFUSE_THREADS=1; ";
+    if (cases.below(6) == 0) limits += "PATH=" + without_threads_dir() + ":$PATH; ";
     const std::string command = setup + limits + "QUOLVEND_THREADS=" + threads +
                                 " exec timeout 60 quolvend " + option + " " + first +
                                 (two ? " " + second : "") + redirect;
@@ -177,12 +177,8 @@ TEST(FaultInjection, NoThreadCanStart) {
     const std::string command = std::string("exec timeout 60 quolvend ") + option + " a.txt b.txt";
     Outcome expected =
         run_shell(command, {{}, "", {{"QUOLVEND_THREADS", "1"}}, std::nullopt, box.path()});
-    Outcome actual =
-        run_shell(command, {{},
-                            "",
-                            {{"QUOLVEND_THREADS", "4"}, {"QUOLVEND_REFUSE_THREADS", "1"}},
-                            std::nullopt,
-                            box.path()});
+    Outcome actual = run_shell("PATH=" + without_threads_dir() + ":$PATH; " + command,
+                               {{}, "", {{"QUOLVEND_THREADS", "4"}}, std::nullopt, box.path()});
     EXPECT_EQ(verdict(expected, actual), Verdict::same)
         << option << ": status " << actual.status << ", " << actual.out.substr(0, 200);
   }

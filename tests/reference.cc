@@ -89,7 +89,7 @@ float determinant(const Matrix& m) {
   float sum = 0.0f;
   float sign = 1.0f;
   for (std::uint32_t j = 0; j < n; ++j) {
-    Matrix minor = matrix_cut(m, 0, j);
+    Matrix minor = matrix_cut(m, 0, j, Compute{});
     float t = sign * m.data[0][j];
     float d = determinant(minor);
     sum = sum + d * t;
@@ -103,7 +103,7 @@ Matrix adjugate(const Matrix& m) {
   Matrix result = matrix_create(n, n);
   for (std::uint32_t i = 0; i < n; ++i) {
     for (std::uint32_t j = 0; j < n; ++j) {
-      float c = n == 1 ? 1.0f : determinant(matrix_cut(m, i, j));
+      float c = n == 1 ? 1.0f : determinant(matrix_cut(m, i, j, Compute{}));
       if ((i + j) % 2 == 1) c = -c;
       result.data[j][i] = c;
     }

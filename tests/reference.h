@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "matrix/scan.h"
 #include "matrix/matrix.h"
+#include "matrix/scan.h"
 
 namespace quolvend::reference {
 

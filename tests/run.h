@@ -69,6 +69,11 @@ Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation)
 // `invocation.args` is unused.
 Outcome run_shell(const std::string& command, Invocation invocation);
 
+// The folder of the program as a process limit on threads leaves it (every
+// thread start refused), under the same name: first on a shell's PATH, it
+// stands for the program.
+inline std::string without_threads_dir() { return QUOLVEND_WITHOUT_THREADS_DIR; }
+
 // The source tree's top directory.
 inline std::string source_dir() { return QUOLVEND_SOURCE_DIR; }
 

@@ -124,12 +124,10 @@ std::string plain_floats(const std::string& text) {
 
 std::string bulk_floats(const std::string& text, std::size_t count, std::size_t capacity,
                         unsigned threads) {
-  set_thread_count(threads);
   // A regular file, which the reader reads ahead of the numbers it needs.
   Input in(descriptor_with(text), /*interactive=*/false, /*sole_reader=*/true, capacity);
   Matrix m = matrix_create(1, static_cast<std::uint32_t>(count));
-  read_elements(in, m, /*prompts=*/false);
-  set_thread_count(0);
+  read_elements(in, m, /*prompts=*/false, {threads, best_instruction_set()});
   std::string log;
   for (std::size_t i = 0; i < count; ++i) log += describe(m.storage[i]) + " ";
   return log;

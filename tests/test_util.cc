@@ -1,5 +1,6 @@
 #include "tests/test_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -80,18 +81,28 @@ Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, 
   return m;
 }
 
-void for_each_engine(const std::function<void(const std::string& setting)>& check) {
-  const auto kernels = available_instruction_sets();
-  for (InstructionSet kernel : kernels) {
-    use_instruction_set(kernel);
-    for (unsigned threads : {1u, 2u, 3u, 7u}) {
-      set_thread_count(threads);
-      check(std::string(instruction_set_name(kernel)) + ", " + std::to_string(threads) +
-            " threads");
+Matrix shuffled_hilbert(std::mt19937& rng, std::uint32_t n) {
+  std::vector<std::uint32_t> order(n);
+  for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), rng);
+  Matrix m = matrix_create(n, n);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    for (std::uint32_t j = 0; j < n; ++j) {
+      m.data[i][j] = 1.0f / static_cast<float>(order[i] + j + 1);
     }
   }
-  use_instruction_set(kernels.back());
-  set_thread_count(0);
+  return m;
+}
+
+Compute compute() { return {2, best_instruction_set()}; }
+
+void for_each_compute(const std::function<void(const Compute&, const std::string&)>& check) {
+  for (InstructionSet kernels : available_instruction_sets()) {
+    for (unsigned threads : {1u, 2u, 3u, 7u}) {
+      check({threads, kernels}, std::string(instruction_set_name(kernels)) + ", " +
+                                    std::to_string(threads) + " threads");
+    }
+  }
 }
 
 }  // namespace quolvend::testing

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "kernels/compute.h"
 #include "matrix/matrix.h"
 #include "tests/descriptor.h"
 
@@ -33,13 +34,20 @@ enum class Mix {
 inline constexpr Mix kAllMixes[] = {Mix::small_integers, Mix::mixed_magnitudes,
                                     Mix::special_values};
 
+// A Hilbert matrix, 1 / (i + j + 1) in single precision, its rows shuffled:
+// so ill-conditioned that any term taken in another order changes the single-
+// precision result too, not only the double working values.
+Matrix shuffled_hilbert(std::mt19937& rng, std::uint32_t n);
+
 float random_element(std::mt19937& rng, Mix mix);
 Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, Mix mix);
 
-// Runs `check` once for each instruction-set variant this processor has, with 1, 2, 3
-// and 7 threads, then restores the defaults. `check` gets a description of
-// the setting for its messages.
-void for_each_engine(const std::function<void(const std::string& setting)>& check);
+// A way to compute, for tests whose values every way gives alike: the best
+// instruction set this processor has, and two threads.
+Compute compute();
 
+// Runs `check` once for each instruction-set variant this processor has, with
+// 1, 2, 3 and 7 threads, with a description of the setting for its messages.
+void for_each_compute(const std::function<void(const Compute&, const std::string&)>& check);
 
 }  // namespace quolvend::testing
