@@ -168,6 +168,20 @@ TEST_F(Cli, MegabytesOfPackedNumbersReadInLinearTime) {
   EXPECT_TRUE(outcome_is(o, zeros + "\n", "", 0));
 }
 
+// Just past the fast path's bounds (digits above 2^24, a power of ten above
+// 10^10) one rounding no longer gives strtof's value: such words must take
+// the exact path, in the bulk reader and the stream reader alike.
+TEST_F(Cli, NumbersPastTheFastPathReadAsStrtofReadsThem) {
+  const std::string words = "1 6 1677721.7 167772.17 16777.219 1677722.1 3e13 -7e13";
+  const std::string values =
+      "1677721.750\t167772.172\t16777.219\t1677722.125\t30000000532480.000\t"
+      "-70000001941504.000\t\n";
+  file("edge.txt", words);
+  file("zero.txt", "1 6 0 0 0 0 0 0");
+  EXPECT_OUTCOME(run({"-a", "edge.txt", "zero.txt"}), values, "", 0);
+  EXPECT_OUTCOME(run({"-a", "-", "zero.txt"}, words), values, "", 0);
+}
+
 TEST_F(Cli, EmptyMatricesAreOrdinaryValues) {
   file("e00.txt", "0 0");
   file("e20.txt", "2 0");
