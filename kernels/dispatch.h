@@ -1,4 +1,4 @@
-// The one place that picks a kernel's build for the instruction set in use.
+// The one place that picks a kernel's build for a run's instruction set.
 //
 // A kernel is compiled once for each instruction set, everything it calls
 // inlined into that copy (so that helpers built for a target, such as
