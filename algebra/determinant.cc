@@ -4,7 +4,7 @@
 
 #include "algebra/lu.h"
 #include "algebra/minor_table.h"
-#include "algebra/row_scaling.h"
+#include "algebra/range.h"
 #include "process/exits.h"
 #include "process/progress.h"
 
@@ -26,12 +26,22 @@ float expansion_determinant(const Matrix& m, const Compute& compute) {
 float matrix_determinant(const Matrix& m, const Compute& compute) {
   if (m.rows != m.cols) die("Matrix must be square");
   if (takes_lu_path(m.rows)) return lu_determinant(m, compute);
+  const RangeWatch watch;
   const float det = expansion_determinant(m, compute);
-  if (std::isnormal(det) || !all_finite(m)) return det;
+  if (!second_run_fires(m, watch)) return det;
+
   progress_repeat();
-  const RowScaled s = scale_rows(m);
-  const float scaled = expansion_determinant(s.matrix, compute);
-  return std::isnormal(scaled) ? std::ldexp(scaled, s.total) : det;
+  const Equilibrated e = equilibrate(m);
+  const RangeWatch again;
+  const float scaled = expansion_determinant(e.matrix, compute);
+  if (!again.left()) {
+    // Singular in the scaled order too: the first run's result stands.
+    return scaled == 0.0f ? det : std::ldexp(scaled, e.scale());
+  }
+  // Out of range even scaled: the LU in double answers, rounded once.
+  const std::optional<float> lu = lu_scaled_determinant(e.matrix, e.scale(), compute);
+  progress_complete();
+  return lu.value_or(det);
 }
 
 std::uint64_t determinant_work(const Matrix& m) {

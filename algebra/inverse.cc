@@ -1,13 +1,16 @@
 #include "algebra/inverse.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "algebra/determinant.h"
 #include "algebra/lu.h"
 #include "algebra/minor_table.h"
 #include "algebra/product.h"
-#include "algebra/row_scaling.h"
+#include "algebra/range.h"
 #include "process/exits.h"
+#include "process/parallel.h"
 #include "process/progress.h"
 
 namespace quolvend {
@@ -19,13 +22,11 @@ void matrix_scale(Matrix& m, float factor) {
 
 namespace {
 
-// Writes the transposed cofactors of m (at least 1 x 1, at most
-// kCofactorLimit) times the single-precision reciprocal of `det` into
-// `inverse`. Returns whether every cofactor is finite.
-bool adjugate_times_reciprocal(const Matrix& m, float det, Matrix& inverse,
-                               const Compute& compute) {
+// The transposed cofactors of m (at least 1 x 1, at most kCofactorLimit) times
+// the single-precision reciprocal of `det`.
+Matrix adjugate_times_reciprocal(const Matrix& m, float det, const Compute& compute) {
   const std::uint32_t n = m.rows;
-  bool finite = true;
+  Matrix inverse = matrix_create(n, n);
   if (n == 1) {
     // The cofactor of a 1 x 1 matrix is the empty product, 1, so the inverse
     // of [x] is [1/x] (the 0 x 0 determinant, 0, would make it [0]).
@@ -42,67 +43,138 @@ bool adjugate_times_reciprocal(const Matrix& m, float det, Matrix& inverse,
     // Flipping the sign bit (not 0 - c) keeps a zero cofactor's sign exact.
     for (std::uint32_t i = 0; i < n; ++i) {
       for (std::uint32_t j = 0; j < n; ++j) {
-        float c = minors.data[i][j];
-        finite = finite && std::isfinite(c);
+        const float c = minors.data[i][j];
         inverse.data[j][i] = (i + j) % 2 == 1 ? -c : c;
       }
     }
   }
   matrix_scale(inverse, 1.0f / det);
-  return finite;
+  return inverse;
 }
 
-// The same on the row-scaled copy of m, when its determinant is a normal
-// number: then the results are scaled back (element (r, c) times 2^-e_c, the
-// exact power of two, rounded once) into `inverse`, and it returns true.
-// Otherwise it leaves `inverse` as it is and returns false.
-bool invert_row_scaled(const Matrix& m, Matrix& inverse, const Compute& compute) {
-  progress_repeat();
-  const RowScaled s = scale_rows(m);
-  const float det = expansion_determinant(s.matrix, compute);
-  if (!std::isnormal(det)) return false;
-  adjugate_times_reciprocal(s.matrix, det, inverse, compute);
-  for (std::uint32_t r = 0; r < m.rows; ++r) {
-    for (std::uint32_t c = 0; c < m.cols; ++c) {
-      inverse.data[r][c] = std::ldexp(inverse.data[r][c], -s.exponents[c]);
-    }
+// The inverse of the equilibrated matrix e: the expansion's order where it
+// stays in range, else the LU in double, rounded once; nothing where e is
+// singular in the one that answers.
+std::optional<Matrix> invert_equilibrated(const Matrix& e, const Compute& compute) {
+  const RangeWatch watch;
+  const float det = expansion_determinant(e, compute);
+  if (!watch.left()) {
+    if (det == 0.0f) return std::nullopt;
+    Matrix inverse = adjugate_times_reciprocal(e, det, compute);
+    if (!watch.left()) return inverse;
   }
-  return true;
+  Matrix inverse = matrix_create(e.rows, e.cols);
+  const bool invertible = lu_invert(e, inverse, compute);
+  progress_complete();
+  if (!invertible) return std::nullopt;
+  return inverse;
+}
+
+// The inverse of m is values(i, j) x 2^-(col[i] + row[j]) where `rescaled`;
+// values itself otherwise.
+struct ScaledInverse {
+  Matrix values;
+  bool rescaled = false;
+  std::vector<int> row;
+  std::vector<int> col;
+};
+
+ScaledInverse as_it_is(Matrix inverse) { return {std::move(inverse), false, {}, {}}; }
+
+// The inverse of m (square, at most kCofactorLimit rows) in the expansion's
+// order; where that leaves the range (range.h), the second run's, unless it
+// finds m singular. Ends the process with "Matrix not Invertable" and an
+// empty line where the determinant that stands is zero.
+ScaledInverse invert(const Matrix& m, const Compute& compute) {
+  // A matrix too large for the cofactor tables fails now, not after its
+  // determinant has been worked out.
+  require_minor_tables(m.rows);
+  const RangeWatch watch;
+  const float det = expansion_determinant(m, compute);
+  std::optional<Matrix> first;
+  // The adjugate waits while the determinant alone already calls for the
+  // second run, whose singular verdict alone would need it.
+  if (!second_run_fires(m, watch)) {
+    if (det == 0.0f) die("Matrix not Invertable\n");
+    first = adjugate_times_reciprocal(m, det, compute);
+    if (!second_run_fires(m, watch)) return as_it_is(std::move(*first));
+  }
+  progress_repeat();
+  Equilibrated e = equilibrate(m);
+  if (std::optional<Matrix> scaled = invert_equilibrated(e.matrix, compute)) {
+    return {std::move(*scaled), true, std::move(e.row), std::move(e.col)};
+  }
+  // Singular in the second run: the first run's results stand.
+  if (det == 0.0f) die("Matrix not Invertable\n");
+  if (!first) first = adjugate_times_reciprocal(m, det, compute);
+  progress_complete();
+  return as_it_is(std::move(*first));
+}
+
+// What one thread gets through of divide_rescaled's multiply-adds a
+// nanosecond.
+constexpr Rate kQuotientRate{2, 1};
+
+// a x b^-1 with b^-1 = C S R (C and R the equilibration's powers of two on
+// b's columns and rows, S the inverse it gives): each quotient element is the
+// sum of (a C)(i, k) S(k, j) for k ascending, in double, where a's elements
+// times powers of two and their products with floats are exact, then times
+// 2^-row[j], rounded once. So a quotient in range keeps its digits even where
+// b's inverse alone lies beyond float. Rows are shared out over the threads.
+Matrix divide_rescaled(const Matrix& a, const ScaledInverse& inverse, const Compute& compute) {
+  const std::size_t rows = a.rows, n = a.cols;
+  Matrix quotient = matrix_create(a.rows, a.cols);
+  const std::size_t parts = split_parts(compute.threads, std::uint64_t{rows} * n * n, kQuotientRate,
+                                        std::max<std::size_t>(rows, 1));
+  parallel_for(
+      parts,
+      [&](std::size_t part) {
+        const std::size_t first = split_point(rows, parts, part);
+        const std::size_t last = split_point(rows, parts, part + 1);
+        std::vector<double> sum(n);
+        for (std::size_t i = first; i < last; ++i) {
+          std::fill(sum.begin(), sum.end(), 0.0);
+          for (std::size_t k = 0; k < n; ++k) {
+            const double element = std::ldexp(double{a.data[i][k]}, -inverse.col[k]);
+            const float* s = inverse.values.data[k];
+            for (std::size_t j = 0; j < n; ++j) sum[j] = sum[j] + element * s[j];
+          }
+          for (std::size_t j = 0; j < n; ++j)
+            quotient.data[i][j] = static_cast<float>(std::ldexp(sum[j], -inverse.row[j]));
+        }
+        progress_add(std::uint64_t{last - first} * n * n);
+      },
+      parts);
+  return quotient;
 }
 
 }  // namespace
 
 Matrix matrix_inverse(const Matrix& m, const Compute& compute) {
   if (m.rows != m.cols) die("Matrix must be Square");
-  const std::uint32_t n = m.rows;
-  Matrix inverse = matrix_create(n, n);
-  if (takes_lu_path(n)) {
+  if (takes_lu_path(m.rows)) {
+    Matrix inverse = matrix_create(m.rows, m.cols);
     if (!lu_invert(m, inverse, compute)) die("Matrix not Invertable\n");
     return inverse;
   }
-  // A matrix too large for the cofactor tables fails now, not after its
-  // determinant has been worked out.
-  require_minor_tables(n);
-  // The expansion's own order stands unless it leaves float's range (the
-  // determinant is not a normal number, or a cofactor is infinite or NaN) in
-  // a matrix of finite elements; then the row-scaled order stands where its
-  // determinant is a normal number.
-  const float det = expansion_determinant(m, compute);
-  if (std::isnormal(det)) {
-    if (!adjugate_times_reciprocal(m, det, inverse, compute) && all_finite(m)) {
-      invert_row_scaled(m, inverse, compute);
+  ScaledInverse inverse = invert(m, compute);
+  if (inverse.rescaled) {
+    for (std::uint32_t r = 0; r < m.rows; ++r) {
+      for (std::uint32_t c = 0; c < m.cols; ++c) {
+        float& x = inverse.values.data[r][c];
+        x = std::ldexp(x, -(inverse.col[r] + inverse.row[c]));
+      }
     }
-    return inverse;
   }
-  if (all_finite(m) && invert_row_scaled(m, inverse, compute)) return inverse;
-  if (det == 0.0f) die("Matrix not Invertable\n");
-  adjugate_times_reciprocal(m, det, inverse, compute);
-  return inverse;
+  return std::move(inverse.values);
 }
 
 std::optional<Matrix> matrix_divide(const Matrix& a, const Matrix& b, const Compute& compute) {
-  Matrix divisor = matrix_inverse(b, compute);
-  return matrix_multiply(a, divisor, compute);
+  if (b.rows != b.cols) die("Matrix must be Square");
+  if (takes_lu_path(b.rows)) return matrix_multiply(a, matrix_inverse(b, compute), compute);
+  const ScaledInverse inverse = invert(b, compute);
+  if (!inverse.rescaled || a.cols != b.rows) return matrix_multiply(a, inverse.values, compute);
+  return divide_rescaled(a, inverse, compute);
 }
 
 std::uint64_t inverse_work(const Matrix& m) {

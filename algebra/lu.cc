@@ -423,17 +423,21 @@ bool holds_nan(const Matrix& m) {
 }  // namespace
 
 float lu_determinant(const Matrix& m, const Compute& compute) {
+  return lu_scaled_determinant(m, 0, compute).value_or(0.0f);
+}
+
+std::optional<float> lu_scaled_determinant(const Matrix& m, int scale, const Compute& compute) {
   if (holds_nan(m)) {
     progress_add(lu_work(m.rows, false));
     return std::numeric_limits<float>::quiet_NaN();
   }
   std::optional<Factors> factors = factorise(m, /*whole_l=*/false, compute);
-  if (!factors) return 0.0f;
+  if (!factors) return std::nullopt;
   const Factors& f = *factors;
   // The product of the pivots as mantissa x 2^exponent, the mantissa kept in
   // [0.5, 1) after every factor.
   double mantissa = f.odd_swaps ? -1.0 : 1.0;
-  long exponent = 0;
+  long exponent = scale;
   for (std::size_t k = 0; k < f.n; ++k) {
     int e = 0;
     mantissa *= std::frexp(f.row(k)[k], &e);

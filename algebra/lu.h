@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "kernels/compute.h"
 #include "matrix/matrix.h"
@@ -35,6 +36,10 @@ inline bool takes_lu_path(unsigned n) { return n > kCofactorLimit; }
 // underflows, rounded once to single precision. A NaN anywhere in m gives NaN;
 // otherwise a pivot column of exact zeros gives +0.
 float lu_determinant(const Matrix& m, const Compute& compute);
+
+// The same times 2^scale, still rounded once; nothing for a pivot column of
+// exact zeros, so that singular stays apart from a value too small for float.
+std::optional<float> lu_scaled_determinant(const Matrix& m, int scale, const Compute& compute);
 
 // Writes the inverse of the square matrix m, rounded once to single
 // precision, into `inverse` (made by the caller, m's size); a NaN anywhere in

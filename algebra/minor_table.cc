@@ -92,14 +92,16 @@ constexpr Rate kGroupRate{1, 1};
 // The work of computing level p, in units of lane-wide multiply-adds.
 std::uint64_t level_work(unsigned n, unsigned p) { return binomial(n - kHigh, p) * (p + kHigh); }
 
+// The row each size of set expands along: rows[k] for sets of k columns.
+using Schedule = std::vector<const float*>;
+
 // The 2 x 2 formula, or the single element or zero, for a set of at most two
 // columns.
-float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigned* columns,
-                       unsigned size) {
+float base_determinant(const float* const* rows, const unsigned* columns, unsigned size) {
   if (size == 0) return 0.0f;
-  const float* last = m.data[rows[1]];
+  const float* last = rows[1];
   if (size == 1) return last[columns[0]];
-  const float* above = m.data[rows[2]];
+  const float* above = rows[2];
   return above[columns[0]] * last[columns[1]] - last[columns[0]] * above[columns[1]];
 }
 
@@ -116,7 +118,7 @@ float base_determinant(const Matrix& m, const std::uint32_t* rows, const unsigne
 
 // Computes the groups [first, last) of level p from level p - 1 (`prev`,
 // unused when p is 0) into `next`. The same code serves every variant.
-void compute_groups(const Matrix& m, const std::uint32_t* rows, unsigned p, const Group* prev,
+void compute_groups(const Matrix& m, const float* const* rows, unsigned p, const Group* prev,
                     Group* next, std::uint64_t first, std::uint64_t last) {
   const unsigned n = m.rows;
   const unsigned low = n - kHigh;
@@ -127,7 +129,7 @@ void compute_groups(const Matrix& m, const std::uint32_t* rows, unsigned p, cons
   std::array<std::array<Group, kMaxLow>, 2> coefficient;
   for (unsigned c = 0; c < low; ++c) {
     for (unsigned h = 0; h < kLanes; ++h) {
-      coefficient[0][c].part[h / 8][h % 8] = m.data[rows[p + std::popcount(h)]][c];
+      coefficient[0][c].part[h / 8][h % 8] = rows[p + std::popcount(h)][c];
     }
     for (unsigned v = 0; v < kWidth; ++v)
       coefficient[1][c].part[v] = coefficient[0][c].part[v] * -1.0f;
@@ -135,7 +137,7 @@ void compute_groups(const Matrix& m, const std::uint32_t* rows, unsigned p, cons
   // high[h][b]: the signed factor of high column b in lane h.
   float high[kLanes][kHigh] = {};
   for (unsigned h = 0; h < kLanes; ++h) {
-    const float* row = m.data[rows[p + std::popcount(h)]];
+    const float* row = rows[p + std::popcount(h)];
     for (unsigned b = 0; b < kHigh; ++b) {
       if ((h >> b & 1) == 0) continue;
       unsigned position = p + std::popcount(h & ((1u << b) - 1));
@@ -178,7 +180,7 @@ void compute_groups(const Matrix& m, const std::uint32_t* rows, unsigned p, cons
         for (unsigned b = 0, k = p; b < kHigh; ++b) {
           if (h >> b & 1) columns[k++] = low + b;
         }
-        d[h] = base_determinant(m, rows, columns, size);
+        d[h] = base_determinant(rows, columns, size);
       }
     }
     for (unsigned h = 0; h < kLanes; ++h) next[g].part[h / 8][h % 8] = d[h];
@@ -188,7 +190,7 @@ void compute_groups(const Matrix& m, const std::uint32_t* rows, unsigned p, cons
 // Computes level p from level p - 1 into `next`. A large level is cut into
 // pieces, eight for each thread so that uneven pieces even out, each
 // reporting its progress.
-void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const Group* prev,
+void compute_level(const Matrix& m, const float* const* rows, unsigned p, const Group* prev,
                    Group* next, const Compute& compute) {
   const unsigned n = m.rows;
   const std::uint64_t groups = binomial(n - kHigh, p);
@@ -207,14 +209,21 @@ void compute_level(const Matrix& m, const std::uint32_t* rows, unsigned p, const
       static_cast<unsigned>(threads));
 }
 
-// The row each size of set expands along: the k-th row from the bottom, with
-// row `left_out` skipped when it is below n (no set then has n columns).
-std::vector<std::uint32_t> schedule(unsigned n, unsigned left_out) {
-  std::vector<std::uint32_t> rows(n + 1, 0);
-  for (unsigned k = 1; k <= n; ++k) rows[k] = n - k;
+// Zeros, for the one set a table without a row computes but no expansion
+// reaches (all n columns): its terms are then exact zeros, and raise no
+// floating-point flag that the expansion's own operations would not.
+constexpr float kZeroRow[kMaxLow + kHigh] = {};
+
+// The row each size of set expands along: the k-th row of m from the bottom,
+// with row `left_out` skipped when it is below n (no set then has n columns).
+// rows[0] is never read.
+Schedule schedule(const Matrix& m, unsigned left_out) {
+  const unsigned n = m.rows;
+  Schedule rows(n + 1, kZeroRow);
+  for (unsigned k = 1; k <= n; ++k) rows[k] = m.data[n - k];
   if (left_out < n) {
-    for (unsigned k = n - left_out; k < n; ++k) rows[k] = n - 1 - k;
-    rows[n] = 0;
+    for (unsigned k = n - left_out; k < n; ++k) rows[k] = m.data[n - 1 - k];
+    rows[n] = kZeroRow;
   }
   return rows;
 }
@@ -222,7 +231,7 @@ std::vector<std::uint32_t> schedule(unsigned n, unsigned left_out) {
 // The determinant of the 3 x 3 matrix m, expanded along row 0 into 2 x 2
 // minors; too small for the table.
 float expand_three(const Matrix& m) {
-  auto rows = schedule(3, 3);
+  const Schedule rows = schedule(m, 3);
   float sum = 0.0f;
   float sign = 1.0f;
   for (unsigned j = 0; j < 3; ++j) {
@@ -231,7 +240,7 @@ float expand_three(const Matrix& m) {
       if (c != j) columns[k++] = c;
     }
     float t = sign * m.data[0][j];
-    sum = sum + base_determinant(m, rows.data(), columns, 2) * t;
+    sum = sum + base_determinant(rows.data(), columns, 2) * t;
     sign = -sign;
   }
   return sum;
@@ -246,7 +255,7 @@ float expand_determinant(const Matrix& m, const Compute& compute) {
   MemoryCharge tables(level_bytes(n, 2));
   auto prev = make_level(n);
   auto next = make_level(n);
-  auto rows = schedule(n, n);
+  const Schedule rows = schedule(m, n);
   for (unsigned p = 0; p <= low; ++p) {
     compute_level(m, rows.data(), p, prev.get(), next.get(), compute);
     std::swap(prev, next);
@@ -279,13 +288,13 @@ void expand_minors(const Matrix& m, Matrix& minors, const Compute& compute) {
   if (n == 3) {
     // Every minor is 2 x 2.
     for (unsigned i = 0; i < 3; ++i) {
-      auto rows = schedule(3, i);
+      const Schedule rows = schedule(m, i);
       for (unsigned j = 0; j < 3; ++j) {
         unsigned columns[2];
         for (unsigned c = 0, k = 0; c < 3; ++c) {
           if (c != j) columns[k++] = c;
         }
-        minors.data[i][j] = base_determinant(m, rows.data(), columns, 2);
+        minors.data[i][j] = base_determinant(rows.data(), columns, 2);
       }
     }
     return;
@@ -304,7 +313,7 @@ void expand_minors(const Matrix& m, Matrix& minors, const Compute& compute) {
   // low for those without a high column.
   auto minors_without_row = [&](unsigned i, const Group* shared) {
     unsigned first = i < low ? low - i : 0;
-    auto rows = schedule(n, i);
+    const Schedule rows = schedule(m, i);
     const Group* before_last = shared;
     const Group* level = shared;
     for (unsigned p = first; p <= low; ++p) {
@@ -321,7 +330,7 @@ void expand_minors(const Matrix& m, Matrix& minors, const Compute& compute) {
   };
 
   for (unsigned i = low; i < n; ++i) minors_without_row(i, nullptr);
-  auto rows = schedule(n, n);
+  const Schedule rows = schedule(m, n);
   for (unsigned p = 0; p < low; ++p) {
     compute_level(m, rows.data(), p, whole_prev.get(), whole_next.get(), compute);
     std::swap(whole_prev, whole_next);

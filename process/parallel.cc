@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cfenv>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -32,6 +33,7 @@ struct Pool {
   unsigned wanted = 0;   // workers asked to join the current step
   unsigned running = 0;  // workers still inside the current step
   std::exception_ptr error;
+  int raised = 0;  // the floating-point flags the workers' tasks raised
 
   void run_tasks() {
     inside_task = true;
@@ -56,8 +58,12 @@ struct Pool {
         start.wait(lock, [&] { return generation != seen && index < wanted; });
         seen = generation;
       }
+      // A worker's flags are its own: it reports what this step's tasks raise.
+      std::feclearexcept(FE_ALL_EXCEPT);
       run_tasks();
+      const int flags = std::fetestexcept(FE_ALL_EXCEPT);
       std::lock_guard lock(mutex);
+      raised |= flags;
       if (--running == 0) finished.notify_one();
     }
   }
@@ -152,17 +158,21 @@ void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& tas
     p.wanted = helpers;
     p.running = helpers;
     p.error = nullptr;
+    p.raised = 0;
     ++p.generation;
   }
   p.start.notify_all();
   p.run_tasks();
   std::exception_ptr error;
+  int raised;
   {
     std::unique_lock lock(p.mutex);
     p.finished.wait(lock, [&] { return p.running == 0; });
     p.task = nullptr;
     error = p.error;
+    raised = p.raised;
   }
+  if (raised != 0) std::feraiseexcept(raised);
   if (error) std::rethrow_exception(error);
 }
 

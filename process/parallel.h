@@ -19,7 +19,9 @@ inline constexpr unsigned kMaxThreads = 256;
 // whichever thread is free, and must not depend on one another. Called from
 // inside a task, or when no worker thread can start, runs the tasks in order
 // on the calling thread. An exception escaping a task is rethrown here, after
-// every task has finished.
+// every task has finished. The floating-point status flags any task raised are
+// raised on the calling thread when it returns, as if it had run every task
+// itself: a caller that watches them sees every thread's.
 void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task,
                   std::size_t threads = SIZE_MAX);
 

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cfenv>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace quolvend {
 namespace {
@@ -23,6 +26,29 @@ TEST(ParallelFor, RunsEveryTaskBeforeRethrowing) {
                  std::runtime_error);
     EXPECT_EQ(ran, 6) << threads << " threads";
   }
+}
+
+// A task's floating-point status flags reach the caller from whichever thread
+// ran it: here only a worker's task underflows, while the caller waits for it.
+TEST(ParallelFor, CarriesTheWorkersFlagsToTheCaller) {
+  std::atomic<bool> worker_ran{false};
+  std::feclearexcept(FE_ALL_EXCEPT);
+  parallel_for(
+      2,
+      [&](std::size_t) {
+        if (worker_index() == 0) {
+          const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+          while (!worker_ran && std::chrono::steady_clock::now() < give_up)
+            std::this_thread::yield();
+          return;
+        }
+        volatile float tiny = 1e-30f;
+        tiny = tiny * tiny;
+        worker_ran = true;
+      },
+      2);
+  if (!worker_ran) GTEST_SKIP() << "no worker thread could start";
+  EXPECT_TRUE(std::fetestexcept(FE_UNDERFLOW));
 }
 
 TEST(ParallelFor, NoTasksIsNothingToDo) {

@@ -169,6 +169,8 @@ void progress_repeat() {
   repeated = true;
 }
 
+void progress_complete() { done = total; }
+
 std::uint64_t progress_done() { return done.load(); }
 
 void progress_finish() {

@@ -30,6 +30,10 @@ void progress_add(std::uint64_t units);
 // time taken go back to nothing.
 void progress_repeat();
 
+// Counts the whole run as done: for work finished another way than its
+// estimate counts (a small LU in place of a second expansion).
+void progress_complete();
+
 // The units counted since the run started: a run's estimate is exact when
 // this reaches its total at the end.
 std::uint64_t progress_done();

@@ -131,6 +131,37 @@ std::vector<Case> golden_cases() {
     one("lu-det-" + std::to_string(n), "-D", decimals);
     one("lu-inv-" + std::to_string(n), "-i", decimals);
   }
+  // Expansions that leave the range on their way although their answers lie
+  // in it: rows or columns far apart, tiny elements (answered by the LU), and
+  // divisors whose inverse alone lies beyond float. exponent(i, j) is an
+  // element's power of ten.
+  auto spread = [&](std::uint32_t n, auto exponent) {
+    std::string matrix = std::to_string(n) + " " + std::to_string(n) + "\n";
+    for (std::uint32_t i = 0; i < n; ++i) {
+      for (std::uint32_t j = 0; j < n; ++j) {
+        matrix += text.decimal(6, 0) + "e" + std::to_string(exponent(i, j) - 6);
+        matrix += j + 1 < n ? ' ' : '\n';
+      }
+    }
+    return matrix;
+  };
+  auto halves = [](std::uint32_t n, int e) {
+    return [n, e](std::uint32_t i, std::uint32_t) { return i < n / 2 ? e : -e; };
+  };
+  auto graded = [](std::uint32_t n) {
+    return [n](std::uint32_t, std::uint32_t j) { return -30 + static_cast<int>(60 * j / (n - 1)); };
+  };
+  one("range-det-rows-26", "-D", spread(26, halves(26, 4)));
+  one("range-inv-rows-16", "-i", spread(16, halves(16, 5)));
+  one("range-det-columns-26", "-D", spread(26, graded(26)));
+  one("range-inv-columns-12", "-i", spread(12, graded(12)));
+  one("range-inv-tiny-10", "-i", spread(10, [](std::uint32_t i, std::uint32_t j) {
+        return (i == 9 && j == 0) || (i == 8 && j == 1) ? -30 : 0;
+      }));
+  two("range-div-1", "-d", "1 1\n2e-39\n", "1 1\n1e-39\n");
+  two("range-div-diagonal", "-d", "2 3\n3e-39 2 4e30\n-1e-39 0.5 1e30\n",
+      "3 3\n1e-39 0 0\n0 1 0\n0 0 1e30\n");
+  two("range-div-column", "-d", "1 2\n0 1e-39\n", "2 2\n1 1e-39\n1 2e-39\n");
   return cases;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cfenv>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -132,16 +133,42 @@ bool finite(const Matrix& m) {
   return true;
 }
 
-// m with each row divided by the power of two of its largest magnitude.
-Matrix scaled_rows(const Matrix& m, std::vector<int>& exponent) {
+// Whether the operations since the last call overflowed, underflowed with a
+// loss of digits or were invalid; clears the flags.
+bool left_range() {
+  constexpr int kOut = FE_OVERFLOW | FE_UNDERFLOW | FE_INVALID;
+  const bool left = std::fetestexcept(kOut) != 0;
+  std::feclearexcept(kOut);
+  return left;
+}
+
+int exponent_of(float x) {
+  int e = 0;
+  std::frexp(x, &e);
+  return e;
+}
+
+// m with row i times 2^-row[i], then column j times 2^-col[j], each the
+// exponent of the row's (then the scaled column's) largest magnitude.
+Matrix equilibrated(const Matrix& m, std::vector<int>& row, std::vector<int>& col) {
   Matrix s = matrix_create(m.rows, m.cols);
-  exponent.assign(m.rows, 0);
+  row.assign(m.rows, 0);
+  col.assign(m.cols, 0);
   for (std::uint32_t i = 0; i < m.rows; ++i) {
     float largest = 0.0f;
     for (std::uint32_t j = 0; j < m.cols; ++j) largest = std::max(largest, std::fabs(m.data[i][j]));
-    if (largest > 0.0f) std::frexp(largest, &exponent[i]);
+    if (largest > 0.0f) row[i] = exponent_of(largest);
+  }
+  // The row-scaled values in double, where they are all exact.
+  for (std::uint32_t j = 0; j < m.cols; ++j) {
+    double largest = 0.0;
+    for (std::uint32_t i = 0; i < m.rows; ++i)
+      largest = std::max(largest, std::fabs(std::ldexp(double{m.data[i][j]}, -row[i])));
+    if (largest > 0.0) std::frexp(largest, &col[j]);
+  }
+  for (std::uint32_t i = 0; i < m.rows; ++i) {
     for (std::uint32_t j = 0; j < m.cols; ++j)
-      s.data[i][j] = std::ldexp(m.data[i][j], -exponent[i]);
+      s.data[i][j] = std::ldexp(m.data[i][j], -(row[i] + col[j]));
   }
   return s;
 }
@@ -151,34 +178,51 @@ Matrix scaled_rows(const Matrix& m, std::vector<int>& exponent) {
 Matrix inverse(const Matrix& m) { return times_reciprocal(adjugate(m), determinant(m)); }
 
 float ranged_determinant(const Matrix& m, Expansion e) {
+  left_range();
   float det = e.determinant(m);
-  if (std::isnormal(det) || !finite(m)) return det;
-  std::vector<int> exponent;
-  float scaled = e.determinant(scaled_rows(m, exponent));
-  int total = 0;
-  for (int x : exponent) total += x;
-  return std::isnormal(scaled) ? std::ldexp(scaled, total) : det;
+  if (!left_range() || !finite(m)) return det;
+  std::vector<int> row, col;
+  Matrix s = equilibrated(m, row, col);
+  int scale = 0;
+  for (int x : row) scale += x;
+  for (int x : col) scale += x;
+  left_range();
+  float scaled = e.determinant(s);
+  if (!left_range()) return scaled == 0.0f ? det : std::ldexp(scaled, scale);
+  double lu = lu_determinant_in_double(s);
+  return lu == 0.0 ? det : static_cast<float>(std::ldexp(lu, scale));
 }
 
 std::optional<Matrix> ranged_inverse(const Matrix& m, Expansion e) {
+  left_range();
   float det = e.determinant(m);
-  Matrix adj = e.adjugate(m);
-  if (finite(m) && (!std::isnormal(det) || !finite(adj))) {
-    std::vector<int> exponent;
-    Matrix s = scaled_rows(m, exponent);
+  // A zero determinant with no flag raised is refused before any cofactor.
+  bool fires = left_range() && finite(m);
+  if (!fires && det == 0.0f) return std::nullopt;
+  Matrix first = times_reciprocal(e.adjugate(m), det);
+  fires = (left_range() || fires) && finite(m);
+  if (fires) {
+    std::vector<int> row, col;
+    Matrix s = equilibrated(m, row, col);
+    left_range();
     float scaled = e.determinant(s);
-    if (std::isnormal(scaled)) {
-      Matrix result = times_reciprocal(e.adjugate(s), scaled);
+    bool left = left_range();
+    std::optional<Matrix> result;
+    if (!left && scaled != 0.0f) {
+      result = times_reciprocal(e.adjugate(s), scaled);
+      left = left_range();
+    }
+    if (left) result = lu_inverse(s);
+    if (result) {
       for (std::uint32_t r = 0; r < m.rows; ++r) {
-        for (std::uint32_t c = 0; c < m.cols; ++c) {
-          result.data[r][c] = std::ldexp(result.data[r][c], -exponent[c]);
-        }
+        for (std::uint32_t c = 0; c < m.cols; ++c)
+          result->data[r][c] = std::ldexp(result->data[r][c], -(col[r] + row[c]));
       }
       return result;
     }
   }
   if (det == 0.0f) return std::nullopt;
-  return times_reciprocal(std::move(adj), det);
+  return first;
 }
 
 namespace {

@@ -40,11 +40,12 @@ inline constexpr Expansion kPlain{determinant, adjugate};
 inline constexpr Expansion kMemo{memo_determinant, memo_adjugate};
 
 // What the program makes of an expansion that leaves float's range, written
-// out: in a matrix of finite elements whose determinant is not a normal
-// number (or, for the inverse, some cofactor is infinite or NaN), the same
-// expansion of the matrix with row i times 2^-e_i (e_i frexp's exponent of
-// the row's largest magnitude, 0 for a row of zeros), scaled back, when its
-// determinant is a normal number. The inverse is nothing where it is refused.
+// out: where an operation of the expansion of a matrix of finite elements
+// raised FE_OVERFLOW, FE_UNDERFLOW or FE_INVALID, the same expansion of the
+// matrix with row i times 2^-row_i and then column j times 2^-col_j (each the
+// exponent of the largest magnitude), or the LU in double where that raises a
+// flag too, scaled back, unless it finds the matrix singular. The inverse is
+// nothing where it is refused.
 float ranged_determinant(const Matrix& m, Expansion e);
 std::optional<Matrix> ranged_inverse(const Matrix& m, Expansion e);
 

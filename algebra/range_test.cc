@@ -1,4 +1,4 @@
-#include "algebra/row_scaling.h"
+#include "algebra/range.h"
 
 #include <gtest/gtest.h>
 
@@ -16,37 +16,45 @@
 namespace quolvend {
 namespace {
 
+using testing::make_matrix;
 using testing::same_bits;
 
-// The argument the second run rests on: while every value stays normal,
-// powers of two on the rows scale the expansion's determinant and inverse
-// exactly, bit for bit, whatever the roundings.
-TEST(RowScaling, PowersOfTwoOnTheRowsScaleTheResultsExactly) {
+// Units do not change digits: powers of two on the rows and the columns of a
+// matrix whose expansion stays in range scale its determinant and inverse
+// exactly, bit for bit, rounded once, however far out they push the
+// expansion (there the second run takes over, on the same equilibrated matrix).
+TEST(Range, PowersOfTwoOnRowsAndColumnsScaleTheResultsExactly) {
   std::mt19937 rng(27);
   std::uniform_real_distribution<float> element(-1.0f, 1.0f);
-  std::uniform_int_distribution<int> power(-12, 12);
+  std::uniform_int_distribution<int> power(-50, 50);
   for (std::uint32_t n = 1; n <= 12; ++n) {
-    for (int round = 0; round < (n <= 8 ? 20 : 3); ++round) {
+    for (int round = 0; round < (n <= 8 ? 12 : 2); ++round) {
       Matrix m = matrix_create(n, n), scaled = matrix_create(n, n);
-      std::vector<int> k(n);
+      std::vector<int> k(n), l(n);
       int total = 0;
       for (std::uint32_t i = 0; i < n; ++i) {
         k[i] = power(rng);
-        total += k[i];
+        l[i] = power(rng);
+        total += k[i] + l[i];
+      }
+      for (std::uint32_t i = 0; i < n; ++i) {
         for (std::uint32_t j = 0; j < n; ++j) {
           m.data[i][j] = element(rng);
-          scaled.data[i][j] = std::ldexp(m.data[i][j], k[i]);
+          scaled.data[i][j] = std::ldexp(m.data[i][j], k[i] + l[j]);
+          ASSERT_TRUE(std::isnormal(scaled.data[i][j]));
         }
       }
+      const RangeWatch watch;
       const float det = matrix_determinant(m, testing::compute());
-      ASSERT_TRUE(std::isnormal(det));
+      Matrix inverse = matrix_inverse(m, testing::compute());
+      ASSERT_FALSE(watch.left()) << n;
       ASSERT_TRUE(same_bits(std::ldexp(det, total), matrix_determinant(scaled, testing::compute())))
           << n;
-      Matrix inverse = matrix_inverse(m, testing::compute()),
-             inverse_scaled = matrix_inverse(scaled, testing::compute());
+      Matrix inverse_scaled = matrix_inverse(scaled, testing::compute());
       for (std::uint32_t r = 0; r < n; ++r) {
         for (std::uint32_t c = 0; c < n; ++c) {
-          ASSERT_TRUE(same_bits(std::ldexp(inverse.data[r][c], -k[c]), inverse_scaled.data[r][c]))
+          ASSERT_TRUE(
+              same_bits(std::ldexp(inverse.data[r][c], -(l[r] + k[c])), inverse_scaled.data[r][c]))
               << n << " x " << n << " at " << r << ", " << c;
         }
       }
@@ -67,10 +75,12 @@ TEST(RowScaling, PowersOfTwoOnTheRowsScaleTheResultsExactly) {
   return ::testing::AssertionFailure() << actual << ", exact " << exact;
 }
 
-// Ordinary matrices whose expansion leaves float's range although the answer
-// lies in it, or beyond it, against a double-precision LU: integers, scaled
-// identities, entries near 1e15, random matrices scaled far out.
-TEST(RowScaling, OrdinaryMatricesAtTheRangesEdgesMatchDoublePrecision) {
+// Ordinary matrices whose expansion leaves float's range on its way, whether
+// or not its answer lies in it, against a double-precision LU: integers,
+// scaled identities, entries near 1e15, random matrices scaled far out, half
+// the rows far from the other half, columns graded over 2^200, most columns
+// near 0.001.
+TEST(Range, OrdinaryMatricesAtTheRangesEdgesMatchDoublePrecision) {
   std::mt19937 rng(2027);
   struct Family {
     std::string name;
@@ -82,6 +92,22 @@ TEST(RowScaling, OrdinaryMatricesAtTheRangesEdgesMatchDoublePrecision) {
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
   auto identity = [](float x) {
     return [x](std::uint32_t i, std::uint32_t j) { return i == j ? x : 0.0f; };
+  };
+  // Random, or (for the inverses, which show the conditioning in every
+  // digit) random with its diagonal weighted.
+  auto random = [&](std::uint32_t, std::uint32_t) { return unit(rng); };
+  auto conditioned = [&](std::uint32_t i, std::uint32_t j) { return unit(rng) + (i == j) * 4.0f; };
+  using Element = std::function<float(std::uint32_t, std::uint32_t)>;
+  // Rows 0 .. n/2 - 1 times 2^a, the rest times 2^-a.
+  auto halves = [&](std::uint32_t n, int a, Element base) {
+    return [n, a, base](std::uint32_t i, std::uint32_t j) {
+      return std::ldexp(base(i, j), i < n / 2 ? a : -a);
+    };
+  };
+  auto graded = [&](std::uint32_t n, Element base) {
+    return [n, base](std::uint32_t i, std::uint32_t j) {
+      return std::ldexp(base(i, j), -100 + static_cast<int>(200 * j / (n - 1)));
+    };
   };
   const Family families[] = {
       {"integers 0-99", 20, [&](auto, auto) { return static_cast<float>(hundred(rng)); }, true},
@@ -97,6 +123,14 @@ TEST(RowScaling, OrdinaryMatricesAtTheRangesEdgesMatchDoublePrecision) {
       {"random times 2^-100", 9, [&](auto, auto) { return std::ldexp(unit(rng), -100); }, true},
       {"rows from 2^-60 to 2^60", 25,
        [&](auto i, auto) { return std::ldexp(unit(rng), static_cast<int>(i) * 5 - 60); }, false},
+      {"rows 2^12 and 2^-12", 26, halves(26, 12, random), false},
+      {"rows 2^15 and 2^-15", 20, halves(20, 15, conditioned), true},
+      {"rows 2^72 and 2^-72", 4, halves(4, 72, conditioned), true},
+      {"columns 2^-100 to 2^100", 12, graded(12, conditioned), true},
+      {"columns 2^-100 to 2^100", 20, graded(20, conditioned), true},
+      {"columns 2^-100 to 2^100", 22, graded(22, random), false},
+      {"three quarters of the columns near 0.001", 20,
+       [&](auto i, auto j) { return conditioned(i, j) * (j % 4 == 0 ? 1.0f : 0.001f); }, true},
   };
   for (const Family& f : families) {
     Matrix m = matrix_create(f.n, f.n);
@@ -117,9 +151,32 @@ TEST(RowScaling, OrdinaryMatricesAtTheRangesEdgesMatchDoublePrecision) {
         // relatively close where the values are large.
         const float e = expected->data[r][c], a = inverse.data[r][c];
         ASSERT_LE(std::fabs(a - e), std::max(1e-3f, 1e-4f * std::fabs(e)))
-            << f.name << " at " << r << ", " << c << ": " << a << ", expected " << e;
+            << f.name << ", " << f.n << " at " << r << ", " << c << ": " << a << ", expected " << e;
       }
     }
+  }
+}
+
+// A quotient in range prints its digits even where the divisor's inverse lies
+// beyond float, its scale in the divisor's rows or in its columns.
+TEST(Range, QuotientsInRangeKeepTheirDigits) {
+  struct Case {
+    Matrix a, b, quotient;
+  };
+  const Case cases[] = {
+      {make_matrix({{2e-39f}}), make_matrix({{1e-39f}}), make_matrix({{2}})},
+      {make_matrix({{0, 1}}), make_matrix({{1e-39f, 0}, {0, 1}}), make_matrix({{0, 1}})},
+      // b^-1 = [[2, -1], [-1e39, 1e39]].
+      {make_matrix({{0, 1e-39f}}), make_matrix({{1, 1e-39f}, {1, 2e-39f}}), make_matrix({{-1, 1}})},
+      // The term that survives is the smallest of a's.
+      {make_matrix({{3e-39f, 2, 4e30f}}), make_matrix({{1e-39f, 0, 0}, {0, 1, 0}, {0, 0, 1e30f}}),
+       make_matrix({{3, 2, 4}})},
+  };
+  for (const Case& c : cases) {
+    std::optional<Matrix> q = matrix_divide(c.a, c.b, testing::compute());
+    ASSERT_TRUE(q);
+    for (std::uint32_t j = 0; j < c.quotient.cols; ++j)
+      EXPECT_NEAR(q->data[0][j], c.quotient.data[0][j], 1e-6f) << c.b.rows << " at " << j;
   }
 }
 
