@@ -30,9 +30,17 @@ constexpr std::size_t kDepth = kBlockDepth;
 template <typename T>
 constexpr std::size_t kBlockCols = kBlockBytes / (kDepth * sizeof(T));
 
+// The widest tile of any set, in elements of T.
+template <typename T>
+constexpr std::size_t kMostTileCols = std::max({Tile<InstructionSet::avx512, T>::kCols,
+                                                Tile<InstructionSet::avx2, T>::kCols,
+                                                Tile<InstructionSet::portable, T>::kCols});
+
+// a's packed tile rows, b's packed block, and a full-size copy of a tile cut by
+// c's edge: on the heap, not the stack, which may be small on the main thread.
 template <typename T>
 constexpr std::size_t scratch_elements() {
-  return kMostTileRows * kDepth + kDepth * kBlockCols<T>;
+  return kMostTileRows * kDepth + kDepth * kBlockCols<T> + kMostTileRows * kMostTileCols<T>;
 }
 
 // tile (kRows x kCols of c, row stride ldc) op= a panel x b panel over `depth`.
@@ -108,9 +116,10 @@ struct TiledProduct {
     static void run(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<T> a,
                     ColumnsOperand<T> b, ResultBlock<T> c, T* scratch) {
       using S = Tile<kSet, T>;
+      static_assert(S::kRows * S::kCols <= kMostTileRows * kMostTileCols<T>);
       T* a_packed = scratch;
-      T* b_packed = scratch + kMostTileRows * kDepth;
-      T edge[S::kRows * S::kCols];
+      T* b_packed = a_packed + kMostTileRows * kDepth;
+      T* edge = b_packed + kDepth * kBlockCols<T>;
       for (std::size_t jc = 0; jc < cols; jc += kBlockCols<T>) {
         const std::size_t width = std::min(kBlockCols<T>, cols - jc);
         for (std::size_t pc = 0; pc < depth; pc += kDepth) {

@@ -125,8 +125,11 @@ void compute_groups(const Matrix& m, const float* const* rows, unsigned p, const
 
   // coefficient[s][c]: the factor of low column c, lane by lane, for a term of
   // sign (-1)^s; the sign is applied as a multiplication by -1, as in the
-  // expansion.
-  std::array<std::array<Group, kMaxLow>, 2> coefficient;
+  // expansion. On the heap: the main thread computes parts too, and its
+  // stack may be small.
+  const auto coefficients =
+      std::make_unique_for_overwrite<std::array<std::array<Group, kMaxLow>, 2>>();
+  auto& coefficient = *coefficients;
   for (unsigned c = 0; c < low; ++c) {
     for (unsigned h = 0; h < kLanes; ++h) {
       coefficient[0][c].part[h / 8][h % 8] = rows[p + std::popcount(h)][c];

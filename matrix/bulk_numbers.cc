@@ -14,6 +14,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "kernels/dispatch.h"
 #include "matrix/exact_numbers.h"
@@ -262,7 +263,12 @@ std::size_t convert_word(const char* p, const char* end, float* out, std::size_t
 template <InstructionSet kSet>
 struct ConvertNumbers {
   static Converted run(const char* p, const char* end, float* out, std::size_t most) {
-    std::uint16_t begin[kMostWords + kListSlack], finish[kMostWords + kListSlack];
+    // The bounds of a slice's words, on the heap: the main thread's stack may
+    // be small.
+    const auto bounds =
+        std::make_unique_for_overwrite<std::uint16_t[]>(2 * (kMostWords + kListSlack));
+    std::uint16_t* begin = bounds.get();
+    std::uint16_t* finish = begin + kMostWords + kListSlack;
     std::size_t count = 0;
     while (count < most && p < end) {
       // A slice of at most kSlice bytes, cut at white space.

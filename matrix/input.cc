@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "process/exits.h"
+#include "process/fd.h"
 #include "process/output.h"
 
 namespace quolvend {
@@ -50,8 +50,7 @@ bool read_more(Input& in) {
   if (in.interactive) out_flush();
   if (in.abandon && in.abandon->load(std::memory_order_relaxed)) throw Abandoned{};
   for (;;) {
-    ssize_t n = ::read(in.fd, buffer + in.end, in.capacity - in.end);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = read_some(in.fd, buffer + in.end, in.capacity - in.end);
     if (n < 0) die("Error reading input");
     in.end += static_cast<std::size_t>(n);
     // What the move left past the new end is cleared again.

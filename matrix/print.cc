@@ -139,7 +139,7 @@ void matrix_print(const Matrix& m, const Compute& compute) {
   const std::size_t count = matrix_size(m);
   if (count == 0) {
     // Rows with no columns are empty lines.
-    char lines[4096];
+    char lines[256];
     std::memset(lines, '\n', sizeof lines);
     for (std::size_t left = m.rows; left > 0;) {
       std::size_t now = std::min(left, sizeof lines);

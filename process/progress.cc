@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -52,6 +53,15 @@ constexpr std::string_view kErase = "\r\033[J";
 // A terminal that cannot be written to shows nothing.
 void show(std::string_view text) { write_all(terminal, text); }
 
+// Whether the process is in its terminal's foreground, the only place a line
+// may be drawn: in the background it would land over the shell's prompt and
+// what the user types there (or, with stty tostop, stop the job). A terminal
+// that is not the process's controlling one has no foreground of its own.
+bool in_foreground() {
+  const pid_t foreground = ::tcgetpgrp(terminal);
+  return foreground < 0 || foreground == ::getpgrp();
+}
+
 // The terminal's width in columns, asked at every update so that a resize
 // (SIGWINCH) takes effect at the next one; 80 when the terminal cannot tell.
 unsigned terminal_width() {
@@ -93,10 +103,24 @@ std::string_view progress_line(char* line, std::size_t size, double fraction, do
 }
 
 void* ticker_loop(void*) {
+  // A line drawn just as the job leaves the foreground goes out rather than
+  // stopping the job (with stty tostop); and a stop from the keyboard is
+  // handled on another thread, which erases the line first.
+  sigset_t held;
+  sigemptyset(&held);
+  sigaddset(&held, SIGTTOU);
+  sigaddset(&held, SIGTSTP);
+  ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
   Clock::time_point start = Clock::now();
   std::unique_lock lock(mutex);
   while (!wake.wait_for(lock, kInterval, [] { return stopping; })) {
     if (repeated.exchange(false)) start = Clock::now();
+    if (!in_foreground()) {
+      // Sent to the background with the line up (a stop no handler sees):
+      // the shell's screen is no longer ours to draw on.
+      shown = false;
+      continue;
+    }
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     // Short of 100 % until the work ends: an estimate may come up short.
     double fraction =
@@ -117,7 +141,7 @@ void* ticker_loop(void*) {
     shown = true;
     show({out, line.size() + 5});
   }
-  if (shown.exchange(false)) show(kErase);
+  if (shown.exchange(false) && in_foreground()) show(kErase);
   return nullptr;
 }
 
@@ -129,16 +153,39 @@ void erase_and_die(int signal) {
   ::raise(signal);
 }
 
+// Handles `signal` with `handler` unless the caller ignores it (then it stays
+// ignored).
+void catch_signal(int signal, void (*handler)(int)) {
+  struct sigaction current;
+  if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = handler;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(signal, &action, nullptr);
+}
+
+// On SIGTSTP (Ctrl-Z): erase the line, then stop as the signal would. On
+// SIGCONT the ticker draws again, if the job is in the foreground.
+void catch_stop(int) {
+  const int saved = errno;
+  if (shown.exchange(false)) (void)::write(terminal, kErase.data(), kErase.size());
+  struct sigaction as_default {};
+  as_default.sa_handler = SIG_DFL;
+  sigemptyset(&as_default.sa_mask);
+  ::sigaction(SIGTSTP, &as_default, nullptr);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  ::sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+  ::raise(SIGTSTP);
+  catch_signal(SIGTSTP, catch_stop);
+  errno = saved;
+}
+
 void catch_interruptions() {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-    struct sigaction current;
-    // A signal the caller ignores stays ignored.
-    if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = erase_and_die;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, nullptr);
-  }
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) catch_signal(signal, erase_and_die);
+  catch_signal(SIGTSTP, catch_stop);
 }
 
 }  // namespace

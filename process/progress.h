@@ -10,11 +10,14 @@
 
 namespace quolvend {
 
-// Shows the indicator on `fd` for the runs of work that follow (-1: nowhere).
-// The first time, also registers progress_finish to run in quit (exits.h),
-// and handlers for SIGINT, SIGTERM, SIGHUP and SIGQUIT that erase the line
-// before the signal ends the process as it would have (signals the caller
-// ignores stay ignored).
+// Shows the indicator on `fd` for the runs of work that follow (-1: nowhere),
+// drawn only while the process is in the terminal's foreground process group
+// (checked at every update), so that it never lands over a shell's prompt nor
+// stops a background job. The first time, also registers progress_finish to
+// run in quit (exits.h), handlers for SIGINT, SIGTERM, SIGHUP and SIGQUIT that
+// erase the line before the signal ends the process as it would have, and for
+// SIGTSTP that erase it before the process stops (signals the caller ignores
+// stay ignored).
 void progress_enable(int fd);
 
 // Starts a run of `total` units of work. The indicator, when enabled, updates

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <vector>
+
+#include "process/fd.h"
 
 namespace quolvend {
 namespace {
@@ -21,8 +23,7 @@ std::optional<std::string> read_file(const std::string& path) {
   std::string text;
   char buffer[512];
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = read_some(fd, buffer, sizeof buffer);
     if (n <= 0) break;
     text.append(buffer, static_cast<std::size_t>(n));
   }
@@ -73,12 +74,44 @@ std::optional<std::string> cgroup_path(std::string_view membership, std::string_
   return std::nullopt;
 }
 
-// Reads `file` in the group's own directory, or, inside a container that
-// mounts the group as the root, in `base` itself.
-std::optional<std::string> group_file(const std::string& base, const std::string& group,
-                                      const std::string& file) {
-  if (auto text = read_file(base + group + "/" + file)) return text;
-  return read_file(base + "/" + file);
+// The group at `path` and each of its ancestors, deepest first, ending with
+// the hierarchy's root (""): a limit set on any of them binds. Inside a
+// container that mounts its own group as the root, the root's files are the
+// group's.
+std::vector<std::string> up_the_tree(std::string path) {
+  std::vector<std::string> levels;
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  while (!path.empty()) {
+    levels.push_back(path);
+    path.erase(std::min(path.rfind('/'), path.size()));
+  }
+  levels.emplace_back();
+  return levels;
+}
+
+// The value after `key` and a space on a line of `text` (memory.stat).
+std::optional<std::uint64_t> keyed_number(std::string_view text, std::string_view key) {
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = std::min(text.find('\n', at), text.size());
+    std::string_view line = text.substr(at, end - at);
+    if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == ' ')
+      return leading_number(line.substr(key.size() + 1));
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
+// Lowers `least` to `value` where there is one.
+template <typename T>
+void lower(std::optional<T>& least, std::optional<T> value) {
+  if (value) least = least ? std::min(*least, *value) : *value;
+}
+
+// A quota over a period as a share of cores; absent for "max" or -1.
+std::optional<double> share(std::optional<std::uint64_t> quota,
+                            std::optional<std::uint64_t> period) {
+  if (!quota || !period || *period == 0) return std::nullopt;
+  return static_cast<double>(*quota) / static_cast<double>(*period);
 }
 
 }  // namespace
@@ -87,35 +120,48 @@ CgroupLimits cgroup_limits(const std::string& root, std::string_view membership)
   CgroupLimits limits;
   if (auto group = cgroup_path(membership, "")) {
     // v2: memory.max holds bytes or "max"; cpu.max holds "quota period" or "max period".
-    if (auto text = group_file(root, *group, "memory.max"))
-      limits.memory_bytes = leading_number(*text);
-    if (auto text = group_file(root, *group, "cpu.max")) {
-      auto words = split_words(*text);
-      auto q = words.size() > 0 ? leading_number(words[0]) : std::nullopt;
-      auto p = words.size() > 1 ? leading_number(words[1]) : std::nullopt;
-      if (q && p && *p > 0) limits.cpus = static_cast<double>(*q) / static_cast<double>(*p);
+    for (const std::string& level : up_the_tree(*group)) {
+      const std::string dir = root + level + "/";
+      if (auto text = read_file(dir + "memory.max"))
+        lower(limits.memory_bytes, leading_number(*text));
+      if (auto text = read_file(dir + "cpu.max")) {
+        auto words = split_words(*text);
+        lower(limits.cpus, share(words.size() > 0 ? leading_number(words[0]) : std::nullopt,
+                                 words.size() > 1 ? leading_number(words[1]) : std::nullopt));
+      }
     }
   }
   if (auto group = cgroup_path(membership, "memory")) {
-    // v1 reports "no limit" as a huge number, which the minimum ignores.
-    if (auto text = group_file(root + "/memory", *group, "memory.limit_in_bytes")) {
-      if (auto bytes = leading_number(*text)) {
-        limits.memory_bytes = std::min(limits.memory_bytes.value_or(*bytes), *bytes);
-      }
+    // v1 reports "no limit" as a huge number, which the minimum ignores; its
+    // memory.stat gives the least limit of the group's ancestors too.
+    for (const std::string& level : up_the_tree(*group)) {
+      const std::string dir = root + "/memory" + level + "/";
+      if (auto text = read_file(dir + "memory.limit_in_bytes"))
+        lower(limits.memory_bytes, leading_number(*text));
+      if (auto text = read_file(dir + "memory.stat"))
+        lower(limits.memory_bytes, keyed_number(*text, "hierarchical_memory_limit"));
     }
   }
   if (auto group = cgroup_path(membership, "cpu")) {
-    auto quota = group_file(root + "/cpu", *group, "cpu.cfs_quota_us");
-    auto period = group_file(root + "/cpu", *group, "cpu.cfs_period_us");
-    if (quota && period) {
-      // A quota of -1 (no limit) does not read as a number here.
-      auto q = leading_number(*quota), p = leading_number(*period);
-      if (q && p && *p > 0 && !limits.cpus) {
-        limits.cpus = static_cast<double>(*q) / static_cast<double>(*p);
-      }
+    // A quota of -1 (no limit) does not read as a number here.
+    for (const std::string& level : up_the_tree(*group)) {
+      const std::string dir = root + "/cpu" + level + "/";
+      auto quota = read_file(dir + "cpu.cfs_quota_us");
+      auto period = read_file(dir + "cpu.cfs_period_us");
+      if (quota && period)
+        lower(limits.cpus, share(leading_number(*quota), leading_number(*period)));
     }
   }
   return limits;
+}
+
+unsigned cores_within(unsigned cores, std::optional<double> cpus) {
+  // Compared as doubles first: a quota of billions of cores converts to no
+  // unsigned.
+  if (cpus && *cpus > 0 && *cpus < cores) {
+    cores = std::max(1u, static_cast<unsigned>(std::ceil(*cpus)));
+  }
+  return std::max(cores, 1u);
 }
 
 namespace {
@@ -136,12 +182,7 @@ unsigned usable_cores() {
     long online = ::sysconf(_SC_NPROCESSORS_ONLN);
     cores = online > 0 ? static_cast<unsigned>(online) : 1;
   }
-  if (auto cpus = own_cgroup_limits().cpus; cpus && *cpus > 0) {
-    auto quota = static_cast<unsigned>(*cpus);
-    if (static_cast<double>(quota) < *cpus) ++quota;
-    cores = std::min(cores, std::max(quota, 1u));
-  }
-  return cores;
+  return cores_within(cores, own_cgroup_limits().cpus);
 }
 
 MemoryLimits memory_limits() {

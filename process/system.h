@@ -13,6 +13,10 @@ namespace quolvend {
 // group's CPU quota (rounded up) where one is set. At least 1.
 unsigned usable_cores();
 
+// `cores` lowered to a quota of `cpus` cores, rounded up, where it is lower;
+// at least 1.
+unsigned cores_within(unsigned cores, std::optional<double> cpus);
+
 // What the process holds now, in bytes (from /proc/self/statm): its address
 // space, its resident memory, and its data and stack, as RLIMIT_DATA counts
 // them. Zero where it cannot be read.
@@ -33,8 +37,9 @@ struct MemoryLimits {
 MemoryLimits memory_limits();
 
 // A control group's limits, read below `root` (normally /sys/fs/cgroup) for
-// the process whose /proc/self/cgroup says `membership`. Absent when no limit
-// is set or the files cannot be read.
+// the process whose /proc/self/cgroup says `membership`: the least set on the
+// group or any of its ancestors, in either version. Absent when no limit is
+// set or the files cannot be read.
 struct CgroupLimits {
   std::optional<std::uint64_t> memory_bytes;
   std::optional<double> cpus;

@@ -471,6 +471,48 @@ TEST_F(Cli, LargeMatricesTakeTheLuPath) {
   EXPECT_OUTCOME(run({"-d", "nan.txt", "nan.txt"}), nans, "", 0);
 }
 
+// A non-blocking output pipe read late, a non-blocking input empty at first
+// (the flags are shared with whoever set them), and a 16 KiB stack give the
+// plain run's bytes and status.
+TEST_F(Cli, NonBlockingPipesAndSmallStacksChangeNothing) {
+  std::string big = "300 300\n", square = "22 22\n";
+  for (int i = 0; i < 300 * 300; ++i) big += std::to_string(i % 97 - 48) + (i % 300 ? " " : "\n");
+  for (int i = 0; i < 22 * 22; ++i) square += std::to_string(i * 7 % 13 - 6) + " ";
+  file("big.txt", big);
+  file("square.txt", square);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {{"-a", "big.txt", "big.txt"}, ""},
+      {{"-i", "big.txt"}, ""},
+      {{"-D", "square.txt"}, ""},
+      {{"-D"}, "2 2 1 2 3 4"},
+      {{"-r", "-"}, "3 3 1 2 3 4 5 6 7 8 9 1 1"}};
+  // Outputs are long: a difference is told by where it starts.
+  auto same = [](const Outcome& a, const Outcome& b) {
+    if (a.out == b.out && a.err == b.err && a.status == b.status)
+      return ::testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < a.out.size() && at < b.out.size() && a.out[at] == b.out[at]) ++at;
+    return ::testing::AssertionFailure() << "status " << a.status << " against " << b.status << ", "
+                                         << a.out.size() << " bytes against " << b.out.size()
+                                         << ", first differing at " << at << ", " << a.err << b.err;
+  };
+  for (const auto& [args, input] : runs) {
+    const Outcome plain = run(args, input);
+    Invocation late{args, input, {}, std::nullopt, box_.path()};
+    late.nonblocking = true;
+    EXPECT_TRUE(same(run_quolvend(late), plain)) << args[0];
+    if (!runs_natively()) continue;  // a sanitizer's runtime or the emulator needs more
+    std::string command = "ulimit -s 16; exec quolvend";
+    for (const std::string& arg : args) command += " " + arg;
+    // Where the stack starts varies from run to run. (The limit holds the
+    // environment too: a few kilobytes more of it, and no program starts.)
+    for (int round = 0; round < 10; ++round) {
+      EXPECT_TRUE(same(run_shell(command, {{}, input, {}, std::nullopt, box_.path()}), plain))
+          << command;
+    }
+  }
+}
+
 TEST_F(Cli, UnwritableOutputIsAFailure) {
   Outcome full = run_quolvend({{"-m", "a23.txt", "b32.txt"}, "", {}, "/dev/full", box_.path()});
   EXPECT_OUTCOME(full, "", "Error writing output\n", 1);

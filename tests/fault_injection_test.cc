@@ -1,7 +1,8 @@
 // Fault injection: random cases, each run as a plain one-thread run with
 // regular files and no limits, then again under random thread counts, kinds
-// of file (FIFO, pipe, process substitution, "-") and resource limits
-// (address space, data, stack, open files), and threads that cannot start.
+// of file (FIFO, pipe, process substitution, "-", non-blocking pipes) and
+// resource limits (address space, data, stack, open files), and threads that
+// cannot start.
 // Each second outcome must be the plain one byte for byte, or "MALLOC error"
 // with status 1 where memory ran out (after what the plain run printed before
 // it, such as a prompt): never a signal, a hang or another message. And a
@@ -132,9 +133,9 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
     if (runs_natively()) {
       static const char* const kAddressSpace[] = {"", "", "-v 24000", "-v 60000", "-v 250000"};
       static const char* const kData[] = {"", "", "-d 16000", "-d 100000"};
-      static const char* const kStack[] = {"", "-s 64", "-s 256"};
+      static const char* const kStack[] = {"", "-s 16", "-s 64", "-s 256"};
       for (const char* limit :
-           {kAddressSpace[cases.below(5)], kData[cases.below(4)], kStack[cases.below(3)]}) {
+           {kAddressSpace[cases.below(5)], kData[cases.below(4)], kStack[cases.below(4)]}) {
         if (*limit) limits += std::string("ulimit ") + limit + "; ";
       }
     }
@@ -149,6 +150,7 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
                                 " exec timeout 60 quolvend " + option + " " + first +
                                 (two ? " " + second : "") + redirect;
     Invocation shaken{{}, input, {}, std::nullopt, box.path()};
+    shaken.nonblocking = cases.below(8) == 0;
     Outcome actual = run_shell(
         "exec bash -c '" +
             [&] {
@@ -160,10 +162,40 @@ TEST(FaultInjection, OutcomeNeverDependsOnHowTheRunIsSetUp) {
         shaken);
 
     ASSERT_NE(verdict(expected, actual), Verdict::other)
-        << "run " << run << ": " << command << "\n  plain: status " << expected.status << ", "
-        << expected.out.substr(0, 200) << expected.err << "\n  this:  status " << actual.status
-        << ", " << actual.out.substr(0, 200) << actual.err;
+        << "run " << run << ": " << command << (shaken.nonblocking ? ", non-blocking" : "")
+        << "\n  plain: status " << expected.status << ", " << expected.out.substr(0, 200)
+        << expected.err << "\n  this:  status " << actual.status << ", "
+        << actual.out.substr(0, 200) << actual.err;
   }
+}
+
+// A memory limit on an ancestor of the process's control group (a systemd
+// slice, a container runtime's parent group) binds as one on the group itself.
+// The hierarchy is a fake one: a tmpfs over /sys/fs/cgroup in a private mount
+// namespace, and the membership bound over the process's /proc/<pid>/cgroup.
+TEST(FaultInjection, AnAncestorsMemoryLimitBinds) {
+  Sandbox box;
+  Cases cases(26);
+  box.write("a.txt", cases.matrix(26, 26));  // its tables take 85 MiB
+  Invocation in_box{{}, "", {}, std::nullopt, box.path()};
+  if (run_shell("unshare -m sh -c 'mount -t tmpfs none /sys/fs/cgroup'", in_box).status != 0)
+    GTEST_SKIP() << "no private mount namespace here";
+  auto under = [&](const std::string& limit) {
+    return run_shell(
+        "unshare -m sh -c 'mount -t tmpfs none /sys/fs/cgroup && "
+        "mkdir -p /sys/fs/cgroup/slice/job && echo " +
+            limit +
+            " > /sys/fs/cgroup/slice/memory.max && echo max > /sys/fs/cgroup/slice/job/memory.max "
+            "&& echo 0::/slice/job > /sys/fs/cgroup/membership && exec sh -c \"mount --bind "
+            "/sys/fs/cgroup/membership /proc/\\$\\$/cgroup && exec quolvend -D a.txt\"'",
+        in_box);
+  };
+  const Outcome plain = run_shell("quolvend -D a.txt", in_box);
+  const Outcome tight = under("33554432"), ample = under("8589934592");
+  EXPECT_EQ(tight.out, "MALLOC error\n");
+  EXPECT_EQ(tight.status, 1);
+  EXPECT_EQ(ample.out, plain.out) << ample.err;
+  EXPECT_EQ(ample.status, plain.status);
 }
 
 // With no thread able to start, every run, nested parallel steps included

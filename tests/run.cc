@@ -61,6 +61,10 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
   for (auto& arg : arg_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
+  if (invocation.nonblocking) {
+    ::fcntl(in[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(out[1], F_SETFL, O_NONBLOCK);
+  }
   pid_t pid = ::fork();
   if (pid == 0) {
     ::signal(SIGPIPE, SIG_DFL);
@@ -88,6 +92,8 @@ Outcome run_program(const char* program, std::vector<std::string> arg_text,
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
+  // Long enough for the program to find its input empty and fill its output.
+  if (invocation.nonblocking) ::usleep(100'000);
   // Feed standard input while draining both outputs, so that no pipe fills up.
   Outcome outcome;
   std::size_t sent = 0;
@@ -173,7 +179,11 @@ bool reading_fresh_pages_costs_memory() {
   return costs;
 }
 
-Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation) {
+namespace {
+
+// The program to execute first, then its argv.
+std::vector<std::string> command_for(const std::string& binary,
+                                     const std::vector<std::string>& args) {
   std::vector<std::string> argv;
   std::istringstream emulator(QUOLVEND_EMULATOR);
   for (std::string word; emulator >> word;) argv.push_back(word);
@@ -184,8 +194,22 @@ Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation)
   } else {
     argv = {"quolvend"};
   }
-  argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
+  argv.insert(argv.end(), args.begin(), args.end());
+  argv.insert(argv.begin(), program);
+  return argv;
+}
+
+}  // namespace
+
+Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation) {
+  std::vector<std::string> argv = command_for(binary, invocation.args);
+  std::string program = argv.front();
+  argv.erase(argv.begin());
   return run_program(program.c_str(), std::move(argv), invocation);
+}
+
+std::vector<std::string> quolvend_command(const std::vector<std::string>& args) {
+  return command_for(QUOLVEND_BINARY, args);
 }
 
 Outcome run_quolvend(const Invocation& invocation) {

@@ -40,6 +40,9 @@ struct Invocation {
   std::string dir;                         // working directory
   std::uint64_t address_space = 0;         // RLIMIT_AS for the program, if not 0
   unsigned cpu_seconds = 0;                // RLIMIT_CPU for the program, if not 0
+  // Standard input and output pipes whose file status is non-blocking (the
+  // flag shared with the program), fed and read only after a pause.
+  bool nonblocking = false;
 };
 
 // Whether the program runs as built, so that its memory can be limited and
@@ -64,6 +67,10 @@ Outcome run_quolvend(const Invocation& invocation);
 
 // The same with another build of the program at `binary`.
 Outcome run_quolvend_at(const std::string& binary, const Invocation& invocation);
+
+// The program to execute and its argv for quolvend with `args`: the built
+// program, or the emulator that runs it.
+std::vector<std::string> quolvend_command(const std::vector<std::string>& args);
 
 // Runs a shell command line with the built quolvend first on the PATH;
 // `invocation.args` is unused.
