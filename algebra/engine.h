@@ -43,15 +43,19 @@ struct ResultBlock {
   std::size_t stride;
 };
 
-// One thread's packing buffers.
+// One thread's packing buffers, sized for a run's tile and blocks (its
+// Compute's), aligned for its vectors.
 template <typename T>
 struct EngineScratch {
-  EngineScratch();
-  std::unique_ptr<T[]> buffer;
+  explicit EngineScratch(const Compute& compute);
+  struct Release {
+    void operator()(T* p) const;
+  };
+  std::unique_ptr<T[], Release> buffer;
 };
 
 // What one thread's EngineScratch<T> takes, to be charged by its owner.
-std::uint64_t engine_scratch_bytes(std::size_t element_size);
+std::uint64_t engine_scratch_bytes(std::size_t element_size, const Compute& compute);
 
 // What one thread's tiles get through, for splitting steps over threads:
 // multiply-adds a nanosecond, guessed low (at their best about 100 in float),
@@ -60,21 +64,22 @@ inline constexpr Rate kFloatProductRate{32, 1};
 inline constexpr Rate kDoubleProductRate{16, 1};
 
 // c (rows x cols) += a x b over `depth` terms, on this thread, with the
-// kernels' build for `kernels`.
+// kernels' build for the run's instruction set, in its tile. Where
+// `c_is_zero`, c holds +0 everywhere and is not read.
 void add_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<float> a,
                  ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch,
-                 InstructionSet kernels);
+                 const Compute& compute, bool c_is_zero = false);
 
 // add_product over every thread that is worth it: c is cut into bands of
 // rows, or of columns when it is short and wide, each with buffers of its own
 // (charged to the memory budget for the step).
 void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
                           RowsOperand<float> a, ColumnsOperand<float> b, ResultBlock<float> c,
-                          const Compute& compute);
+                          const Compute& compute, bool c_is_zero = false);
 
 // c (rows x cols) -= a x b over `depth` terms, on this thread.
 void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOperand<double> a,
                       ColumnsOperand<double> b, ResultBlock<double> c,
-                      EngineScratch<double>& scratch, InstructionSet kernels);
+                      EngineScratch<double>& scratch, const Compute& compute);
 
 }  // namespace quolvend

@@ -55,7 +55,7 @@ struct Factors {
   std::vector<std::uint32_t> perm;
   bool odd_swaps = false;
   bool finite_l = true;  // every multiplier below the diagonal is finite
-  InstructionSet kernels = InstructionSet::portable;  // whose builds run
+  Compute compute;       // whose builds run, and in which tile
   double* row(std::size_t i) const { return a.get() + i * n; }
 };
 
@@ -88,7 +88,7 @@ void update_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t r0, std
                  std::size_t c0, std::size_t c1, EngineScratch<double>& scratch) {
   const auto n = static_cast<std::ptrdiff_t>(f.n);
   subtract_product(r1 - r0, c1 - c0, kb, {f.row(r0) + k0, n, 1}, {f.row(k0) + c0, n},
-                   {f.row(r0) + c0, f.n}, scratch, f.kernels);
+                   {f.row(r0) + c0, f.n}, scratch, f.compute);
 }
 
 // The same rows of U, the triangle halved until it is small: the upper half,
@@ -97,7 +97,7 @@ void update_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t r0, std
 void solve_u(Factors& f, std::size_t k0, std::size_t kb, std::size_t c0, std::size_t c1,
              EngineScratch<double>& scratch) {
   if (kb <= 2 * kLeaf) {
-    dispatch<solve_u_rows>(f.kernels, f, k0, kb, c0, c1);
+    dispatch<solve_u_rows>(f.compute.kernels, f, k0, kb, c0, c1);
     return;
   }
   const std::size_t h = kb / 2;
@@ -190,13 +190,13 @@ void solve_panel_u(const Panel& p, std::size_t j0, std::size_t h, std::size_t w)
 // transpose, so the engine computes the transposed update: each element's
 // terms are the same products (l u = u l exactly), in the same order.
 bool factor_columns(const Panel& p, std::size_t j0, std::size_t w, EngineScratch<double>& scratch) {
-  if (w <= kLeaf) return dispatch<factor_leaf>(p.f.kernels, p, j0, w);
+  if (w <= kLeaf) return dispatch<factor_leaf>(p.f.compute.kernels, p, j0, w);
   const std::size_t h = std::max(kLeaf, w / 2 / kLeaf * kLeaf), mid = j0 + h;
   if (!factor_columns(p, j0, h, scratch)) return false;
-  dispatch<solve_panel_u>(p.f.kernels, p, j0, h, w);
+  dispatch<solve_panel_u>(p.f.compute.kernels, p, j0, h, w);
   const auto ld = static_cast<std::ptrdiff_t>(p.ld);
   subtract_product(w - h, p.rows - mid, h, {p.col(mid) + j0, ld, 1}, {p.col(j0) + mid, ld},
-                   {p.col(mid) + mid, p.ld}, scratch, p.f.kernels);
+                   {p.col(mid) + mid, p.ld}, scratch, p.f.compute);
   return factor_columns(p, mid, w - h, scratch);
 }
 
@@ -226,15 +226,16 @@ std::uint64_t panel_work(std::size_t n, std::size_t k0, std::size_t kb) {
 // singular in the arithmetic).
 std::optional<Factors> factorise(const Matrix& m, bool whole_l, const Compute& compute) {
   Factors f;
-  f.kernels = compute.kernels;
+  f.compute = compute;
   const std::size_t n = f.n = m.rows;
   f.charge = MemoryCharge(large_bytes(bytes_for(std::uint64_t{n} * n, sizeof(double))));
   f.panel_charge = MemoryCharge(bytes_for(panel_ld(n), kPanel * sizeof(double)));
   // One set of packing buffers for each thread that can share the widest update.
   std::size_t parts = split_parts(compute.threads, std::uint64_t{n} * n * kPanel,
                                   kDoubleProductRate, std::max<std::size_t>(1, n / kChunkCols));
-  MemoryCharge buffers = charge_parts(parts, engine_scratch_bytes(sizeof(double)));
-  std::vector<EngineScratch<double>> scratch(parts);
+  MemoryCharge buffers = charge_parts(parts, engine_scratch_bytes(sizeof(double), compute));
+  std::vector<EngineScratch<double>> scratch;
+  for (std::size_t part = 0; part < parts; ++part) scratch.emplace_back(compute);
   f.a.reset(static_cast<double*>(allocate_large(n * n * sizeof(double))));
   if (!f.a) out_of_memory();
   f.panel.reset(new double[panel_ld(n) * std::min(kPanel, n)]);
@@ -346,7 +347,7 @@ void solve_triangle(const Factors& f, std::size_t i0, std::size_t i1, bool back,
 void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
                    EngineScratch<double>& scratch) {
   if (i1 - i0 <= kTriangleRows) {
-    dispatch<solve_triangle>(f.kernels, f, i0, i1, false, w, width);
+    dispatch<solve_triangle>(f.compute.kernels, f, i0, i1, false, w, width);
     return;
   }
   const std::size_t mid = i0 + (i1 - i0) / 2;
@@ -354,7 +355,7 @@ void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w, 
   subtract_product(i1 - mid, width, mid - i0,
                    {f.row(mid) + i0, static_cast<std::ptrdiff_t>(f.n), 1},
                    {w + i0 * width, static_cast<std::ptrdiff_t>(width)}, {w + mid * width, width},
-                   scratch, f.kernels);
+                   scratch, f.compute);
   solve_forward(f, mid, i1, w, width, scratch);
 }
 
@@ -364,7 +365,7 @@ void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w, 
 void solve_back(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
                 EngineScratch<double>& scratch) {
   if (i1 - i0 <= kTriangleRows) {
-    dispatch<solve_triangle>(f.kernels, f, i0, i1, true, w, width);
+    dispatch<solve_triangle>(f.compute.kernels, f, i0, i1, true, w, width);
     return;
   }
   const std::size_t mid = i0 + (i1 - i0) / 2;
@@ -372,7 +373,7 @@ void solve_back(const Factors& f, std::size_t i0, std::size_t i1, double* w, std
   subtract_product(mid - i0, width, i1 - mid,
                    {f.row(i0) + (i1 - 1), static_cast<std::ptrdiff_t>(f.n), -1},
                    {w + (i1 - 1) * width, -static_cast<std::ptrdiff_t>(width)},
-                   {w + i0 * width, width}, scratch, f.kernels);
+                   {w + i0 * width, width}, scratch, f.compute);
   solve_back(f, i0, mid, w, width, scratch);
 }
 
@@ -466,8 +467,10 @@ bool lu_invert(const Matrix& m, Matrix& inverse, const Compute& compute) {
       split_parts(compute.threads, std::uint64_t{n} * n * n, kDoubleProductRate, blocks);
   const std::size_t width_most = std::min(kSolveColumns, n);
   MemoryCharge buffers = charge_parts(
-      parts, bytes_for(n, width_most * sizeof(double), engine_scratch_bytes(sizeof(double))));
-  std::vector<EngineScratch<double>> scratch(parts);
+      parts,
+      bytes_for(n, width_most * sizeof(double), engine_scratch_bytes(sizeof(double), compute)));
+  std::vector<EngineScratch<double>> scratch;
+  for (std::size_t part = 0; part < parts; ++part) scratch.emplace_back(compute);
   std::vector<std::unique_ptr<double[]>> w(parts);
   for (auto& block : w) block.reset(new double[n * width_most]);
   parallel_for(

@@ -32,7 +32,7 @@ std::optional<Matrix> matrix_multiply(const Matrix& a, const Matrix& b, const Co
     const std::size_t run = std::min(kProgressRun, inner - k0);
     add_product_parallel(m, n, run, {a.storage.get() + k0, static_cast<std::ptrdiff_t>(inner), 1},
                          {b.storage.get() + k0 * n, static_cast<std::ptrdiff_t>(n)},
-                         {product.storage.get(), n}, compute);
+                         {product.storage.get(), n}, compute, /*c_is_zero=*/k0 == 0);
     progress_add(std::uint64_t{m} * n * run);
   }
   return product;

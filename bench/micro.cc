@@ -17,6 +17,7 @@
 
 #include "algebra/lu.h"
 #include "algebra/product.h"
+#include "cli/config.h"
 #include "kernels/compute.h"
 #include "matrix/bulk_numbers.h"
 #include "matrix/print.h"
@@ -154,7 +155,8 @@ void bench_kernels(std::uint32_t n) {
   const unsigned every = std::min(usable_cores(), kMaxThreads);
   for (InstructionSet set : available_instruction_sets()) {
     for (unsigned threads : {1u, every}) {
-      const Compute c{threads, set};
+      const Compute c =
+          resolve_compute(std::to_string(threads), instruction_set_name(set), system_facts());
       auto report = [&](const char* what, double seconds, double operations) {
         std::printf("kernel %s %u %s %u %.1f %.1f\n", what, n, instruction_set_name(set), threads,
                     seconds * 1e3, operations / seconds * 1e-9);

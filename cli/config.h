@@ -2,6 +2,9 @@
 // environment, and the one call that starts the process's services with it.
 #pragma once
 
+#include <string_view>
+#include <vector>
+
 #include "cli/options.h"
 #include "kernels/compute.h"
 
@@ -21,6 +24,24 @@ struct RunConfig {
   // it; anything else means the best it has), resolved here once.
   Compute compute;
 };
+
+// What a run's Compute is resolved against: the cores the process may use,
+// the instruction sets this processor has (best last) and the processor.
+struct SystemFacts {
+  unsigned usable_cores = 1;
+  std::vector<InstructionSet> sets{InstructionSet::portable};
+  Processor processor;
+};
+
+// Reads them from this system.
+SystemFacts system_facts();
+
+// The Compute for QUOLVEND_THREADS' text `threads` (a whole number from 1 up,
+// at most kMaxThreads; anything else means every usable core) and
+// QUOLVEND_KERNEL's text `kernel` (a set's name where the processor has it;
+// anything else means the best it has), tuned for the processor.
+Compute resolve_compute(std::string_view threads, std::string_view kernel,
+                        const SystemFacts& facts);
 
 // Parses the options (options.h: the usage text and status 1 for -h, an
 // unknown option or none) and reads the environment. None of the settings

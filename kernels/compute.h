@@ -1,9 +1,10 @@
 // How a run computes: resolved once by the front end from its configuration
-// and handed down, as a value, to every step that computes. Neither setting
-// changes a result, only how fast it comes.
+// and the processor, and handed down, as a value, to every step that
+// computes. No setting changes a result, only how fast it comes.
 #pragma once
 
 #include "kernels/instruction_set.h"
+#include "kernels/shapes.h"
 
 namespace quolvend {
 
@@ -14,6 +15,8 @@ struct Compute {
   // The instruction set whose build of each kernel runs: one this processor
   // has (available_instruction_sets).
   InstructionSet kernels = InstructionSet::portable;
+  // The tile and the cache blocks the set's kernels take on this processor.
+  Tuning tuning = {};
 };
 
 }  // namespace quolvend

@@ -1,5 +1,11 @@
 #include "kernels/instruction_set.h"
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+
+#include <cstring>
+#endif
+
 namespace quolvend {
 std::vector<InstructionSet> available_instruction_sets() {
   std::vector<InstructionSet> sets{InstructionSet::portable};
@@ -35,6 +41,26 @@ std::optional<InstructionSet> instruction_set_named(std::string_view name) {
     if (name == instruction_set_name(set)) return set;
   }
   return std::nullopt;
+}
+
+ProcessorId identify_processor() {
+  ProcessorId id;
+#if defined(__x86_64__)
+  unsigned eax, ebx, ecx, edx;
+  if (__get_cpuid(0, &eax, &ebx, &ecx, &edx) == 0) return id;
+  char vendor[12];
+  std::memcpy(vendor, &ebx, 4);
+  std::memcpy(vendor + 4, &edx, 4);
+  std::memcpy(vendor + 8, &ecx, 4);
+  if (std::memcmp(vendor, "GenuineIntel", 12) == 0) id.vendor = ProcessorId::Vendor::intel;
+  if (std::memcmp(vendor, "AuthenticAMD", 12) == 0) id.vendor = ProcessorId::Vendor::amd;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return id;
+  // The displayed family and model: the extended fields count from family 15 on.
+  const unsigned family = eax >> 8 & 0xF, model = eax >> 4 & 0xF;
+  id.family = family == 0xF ? family + (eax >> 20 & 0xFF) : family;
+  id.model = family == 0xF || family == 0x6 ? model | (eax >> 16 & 0xF) << 4 : model;
+#endif
+  return id;
 }
 
 }  // namespace quolvend

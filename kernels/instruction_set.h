@@ -32,4 +32,13 @@ const char* instruction_set_name(InstructionSet set);
 // The variant of that name, if there is one.
 std::optional<InstructionSet> instruction_set_named(std::string_view name);
 
+// The processor's maker, family and model as it reports them (CPUID on
+// x86-64; nothing elsewhere): what the kernels' tables choose by.
+struct ProcessorId {
+  enum class Vendor { other, intel, amd } vendor = Vendor::other;
+  unsigned family = 0;
+  unsigned model = 0;
+};
+ProcessorId identify_processor();
+
 }  // namespace quolvend

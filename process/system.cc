@@ -203,6 +203,60 @@ MemoryLimits memory_limits() {
   return limits;
 }
 
+unsigned cores_in_list(std::string_view list) {
+  unsigned cores = 0;
+  while (!list.empty()) {
+    const std::size_t comma = std::min(list.find(','), list.size());
+    std::string_view range = list.substr(0, comma);
+    list = comma < list.size() ? list.substr(comma + 1) : std::string_view{};
+    const std::size_t dash = range.find('-');
+    const auto first = leading_number(range.substr(0, dash));
+    const auto last =
+        dash == std::string_view::npos ? first : leading_number(range.substr(dash + 1));
+    if (first && last && *last >= *first && *last - *first < 65536)
+      cores += static_cast<unsigned>(*last - *first + 1);
+  }
+  return cores;
+}
+
+Caches cache_sizes() {
+  Caches caches;
+  for (int index = 0; index < 8; ++index) {
+    const std::string dir =
+        "/sys/devices/system/cpu/cpu0/cache/index" + std::to_string(index) + "/";
+    auto level = read_file(dir + "level"), type = read_file(dir + "type");
+    auto size = read_file(dir + "size");
+    if (!level || !type || !size) break;
+    if (type->rfind("Instruction", 0) == 0) continue;
+    // "48K", "1024K", "32M".
+    auto bytes = leading_number(*size);
+    if (!bytes) continue;
+    const std::size_t unit = size->find('M') != std::string::npos   ? std::size_t{1} << 20
+                             : size->find('K') != std::string::npos ? std::size_t{1} << 10
+                                                                    : 1;
+    std::size_t value = static_cast<std::size_t>(*bytes) * unit;
+    if (auto shared = read_file(dir + "shared_cpu_list")) {
+      if (const unsigned cores = cores_in_list(
+              split_words(*shared).empty() ? std::string_view{} : split_words(*shared)[0]))
+        value /= cores;
+    }
+    switch (leading_number(*level).value_or(0)) {
+      case 1:
+        caches.level1 = value;
+        break;
+      case 2:
+        caches.level2 = value;
+        break;
+      case 3:
+        caches.level3 = value;
+        break;
+      default:
+        break;
+    }
+  }
+  return caches;
+}
+
 Footprint footprint() {
   Footprint now;
   auto text = read_file("/proc/self/statm");

@@ -2,6 +2,7 @@
 // affinity mask, resource limits and the control group (v2 or v1) allow.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +17,19 @@ unsigned usable_cores();
 // `cores` lowered to a quota of `cpus` cores, rounded up, where it is lower;
 // at least 1.
 unsigned cores_within(unsigned cores, std::optional<double> cpus);
+
+// The data caches of the processor's first core, in bytes, as the system
+// reports them: level 3 as each core's share of it (its size over the cores
+// that share it). 0 where the system reports none.
+struct Caches {
+  std::size_t level1 = 0;
+  std::size_t level2 = 0;
+  std::size_t level3 = 0;
+};
+Caches cache_sizes();
+
+// The cores a list such as "0-3,8,10-11" names (sysfs's shared_cpu_list).
+unsigned cores_in_list(std::string_view list);
 
 // What the process holds now, in bytes (from /proc/self/statm): its address
 // space, its resident memory, and its data and stack, as RLIMIT_DATA counts

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "cli/config.h"
 #include "kernels/instruction_set.h"
 #include "process/parallel.h"
 
@@ -94,13 +95,23 @@ Matrix shuffled_hilbert(std::mt19937& rng, std::uint32_t n) {
   return m;
 }
 
-Compute compute() { return {2, best_instruction_set()}; }
+Tuning machine_tuning(InstructionSet set) {
+  return resolve_compute("1", instruction_set_name(set), system_facts()).tuning;
+}
+
+Compute compute() { return resolve_compute("2", "", system_facts()); }
 
 void for_each_compute(const std::function<void(const Compute&, const std::string&)>& check) {
   for (InstructionSet kernels : available_instruction_sets()) {
-    for (unsigned threads : {1u, 2u, 3u, 7u}) {
-      check({threads, kernels}, std::string(instruction_set_name(kernels)) + ", " +
-                                    std::to_string(threads) + " threads");
+    for (unsigned tile = 0; tile < tile_count(kernels); ++tile) {
+      Tuning tuning = machine_tuning(kernels);
+      tuning.tile = tile;
+      const TileShape shape = tile_shape(kernels, tuning);
+      for (unsigned threads : {1u, 2u, 3u, 7u}) {
+        check({threads, kernels, tuning},
+              std::string(instruction_set_name(kernels)) + " " + std::to_string(shape.rows) + "x" +
+                  std::to_string(shape.vectors) + ", " + std::to_string(threads) + " threads");
+      }
     }
   }
 }

@@ -43,11 +43,15 @@ float random_element(std::mt19937& rng, Mix mix);
 Matrix random_matrix(std::mt19937& rng, std::uint32_t rows, std::uint32_t cols, Mix mix);
 
 // A way to compute, for tests whose values every way gives alike: the best
-// instruction set this processor has, and two threads.
+// instruction set this processor has, tuned for it, and two threads.
 Compute compute();
 
-// Runs `check` once for each instruction-set variant this processor has, with
-// 1, 2, 3 and 7 threads, with a description of the setting for its messages.
+// The tuning a run on this processor takes for `set`.
+Tuning machine_tuning(InstructionSet set);
+
+// Runs `check` once for each instruction-set variant this processor has, in
+// each of the set's tiles, with 1, 2, 3 and 7 threads, with a description of
+// the setting for its messages.
 void for_each_compute(const std::function<void(const Compute&, const std::string&)>& check);
 
 }  // namespace quolvend::testing
