@@ -40,8 +40,19 @@ namespace {
 constexpr std::size_t kPanel = 128;
 // Columns a panel splits down to before they are factorised one by one.
 constexpr std::size_t kLeaf = 8;
-// Columns of the trailing update one task takes.
+// Columns of the trailing update one task takes at least, and the columns a
+// task's share is rounded to (a multiple of every tile's).
 constexpr std::size_t kChunkCols = 256;
+constexpr std::size_t kChunkAlign = 64;
+
+// The columns of each task of a trailing update of `columns` over `parts`
+// threads: two tasks a thread, so that uneven ones even out, on one thread one
+// task. Each packs the panel's rows of L afresh, so no narrower than needed.
+std::size_t chunk_width(std::size_t columns, std::size_t parts) {
+  const std::size_t tasks = parts == 1 ? 1 : 2 * parts;
+  const std::size_t share = (columns + tasks - 1) / tasks;
+  return std::max(kChunkCols, (share + kChunkAlign - 1) / kChunkAlign * kChunkAlign);
+}
 
 // P A = L U in place: a holds U on and above the diagonal, L (unit diagonal
 // implied) below it; row i of P A is row perm[i] of A.
@@ -257,7 +268,8 @@ std::optional<Factors> factorise(const Matrix& m, bool whole_l, const Compute& c
     if (k1 < n) {
       // Task 0 brings the next panel up to date and factorises it; the others
       // update the columns past it, a chunk each.
-      const std::size_t chunks = (n - rest + kChunkCols - 1) / kChunkCols;
+      const std::size_t width = chunk_width(n - rest, parts);
+      const std::size_t chunks = (n - rest + width - 1) / width;
       std::atomic<bool> next_ok{true};
       parallel_for(
           1 + chunks,
@@ -268,8 +280,8 @@ std::optional<Factors> factorise(const Matrix& m, bool whole_l, const Compute& c
               next_ok = factor_panel(f, k1, kb1, mine);
               return;
             }
-            const std::size_t c0 = rest + (task - 1) * kChunkCols;
-            update_columns(f, k0, kb, c0, std::min(n, c0 + kChunkCols), mine);
+            const std::size_t c0 = rest + (task - 1) * width;
+            update_columns(f, k0, kb, c0, std::min(n, c0 + width), mine);
           },
           static_cast<unsigned>(parts));
       ok = next_ok;
