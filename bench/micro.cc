@@ -77,7 +77,7 @@ void bench_reading(const std::string& text, std::size_t numbers) {
                              [&] {
                                sink = static_cast<float>(
                                    convert_numbers(padded.data(), padded.data() + text.size(),
-                                                   out.data(), numbers, one.kernels)
+                                                   out.data(), numbers, one.instruction_set)
                                        .count);
                              }),
               numbers, text.size());
@@ -147,13 +147,14 @@ Matrix random_matrix(std::uint32_t n, std::mt19937& rng) {
 // and every thread: the product (2 n^3 operations), the LU determinant (2/3
 // n^3) and the LU inverse (2 n^3). One line per figure:
 //     kernel <product|determinant|inverse> <n> <variant> <threads> <ms> <GFLOP/s>
-void bench_kernels(std::uint32_t n) {
+void bench_kernels(std::uint32_t n, const char* only) {
   std::mt19937 rng(2);
   Matrix a = random_matrix(n, rng), b = random_matrix(n, rng);
   Matrix inverse = matrix_create(n, n);
   const double cube = static_cast<double>(n) * n * n;
   const unsigned every = std::min(usable_cores(), kMaxThreads);
   for (InstructionSet set : available_instruction_sets()) {
+    if (only && std::string(only) != instruction_set_name(set)) continue;
     for (unsigned threads : {1u, every}) {
       const Compute c =
           resolve_compute(std::to_string(threads), instruction_set_name(set), system_facts());
@@ -174,10 +175,11 @@ void bench_kernels(std::uint32_t n) {
 
 }  // namespace
 
-// micro: reading and printing; micro kernels N: the arithmetic at N.
+// micro: reading and printing; micro kernels N [SET]: the arithmetic at N, on
+// every instruction set or on SET alone.
 int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "kernels") {
-    bench_kernels(static_cast<std::uint32_t>(std::atoi(argv[2])));
+    bench_kernels(static_cast<std::uint32_t>(std::atoi(argv[2])), argc > 3 ? argv[3] : nullptr);
     return 0;
   }
   // Random six-digit decimals, "-0.123456", as files of values in -1..1 hold them.

@@ -278,28 +278,26 @@ def limits():
 VARIANT_BITS = {"avx512": 512, "avx2": 256, "portable": 128}
 
 
-def section_kernels(numpy_ok):
+def section_kernels(numpy_ok, rounds=3):
+    """Each round probes the limit, then runs every kernel and OpenBLAS's, so
+    that each share divides a rate by the limit measured beside it; the
+    medians over the rounds are shown."""
     cores = len(os.sched_getaffinity(0))
-    limit = limits()
-    print("\n## The machine's limit: independent vector multiplies and adds (GFLOP/s)\n")
-    row("type", "bits", "1 thread", f"{cores} threads")
-    row(*["---"] * 4)
-    for kind in ("float", "double"):
-        for bits in sorted({b for (k, b, _) in limit if k == kind}, reverse=True):
-            row(kind, bits, limit[(kind, bits, 1)], limit.get((kind, bits, cores), "-"))
-    print("\n## The arithmetic alone (medians in one process), as shares of the limit\n")
-    row("kernel", "n", "variant", "threads", "time", "GFLOP/s", "share of the limit")
-    row(*["---"] * 7)
-    for n in (2000, 3000):
-        out = subprocess.run([MICRO, "kernels", str(n)], capture_output=True, text=True,
-                             check=True).stdout
-        for line in out.splitlines():
-            _, what, size, variant, threads, ms, rate = line.split()
-            kind = "float" if what == "product" else "double"
-            peak = limit.get((kind, VARIANT_BITS[variant], int(threads)))
-            row(what, size, variant, threads, f"{float(ms):.1f} ms", rate,
-                f"{float(rate) / peak:.2f}" if peak else "-")
-        if numpy_ok:
+    probes, rates = [], {}
+    for _ in range(rounds):
+        limit = limits()
+        probes.append(limit)
+        for n in (2000, 3000):
+            out = subprocess.run([MICRO, "kernels", str(n)], capture_output=True, text=True,
+                                 check=True).stdout
+            for line in out.splitlines():
+                _, what, size, variant, threads, ms, rate = line.split()
+                kind = "float" if what == "product" else "double"
+                peak = limit.get((kind, VARIANT_BITS[variant], int(threads)))
+                rates.setdefault((what, size, variant, threads), []).append(
+                    (float(ms), float(rate), float(rate) / peak if peak else None))
+            if not numpy_ok:
+                continue
             for threads in (str(cores), "1"):
                 out = subprocess.run(["env", f"OPENBLAS_NUM_THREADS={threads}"] + NUMPY +
                                      ["--kernels", str(n)], capture_output=True, text=True,
@@ -309,8 +307,25 @@ def section_kernels(numpy_ok):
                     kind = "float" if name == "sgemm" else "double"
                     bits = max(b for (k, b, _) in limit if k == kind)
                     peak = limit.get((kind, bits, int(threads)))
-                    row(f"OpenBLAS {name}", size, "numpy", threads, f"{float(ms):.1f} ms", rate,
-                        f"{float(rate) / peak:.2f}" if peak else "-")
+                    rates.setdefault((f"OpenBLAS {name}", size, "numpy", threads), []).append(
+                        (float(ms), float(rate), float(rate) / peak if peak else None))
+    print(f"\n## The machine's limit: independent vector multiplies and adds (GFLOP/s, median of {rounds})\n")
+    row("type", "bits", "1 thread", f"{cores} threads")
+    row(*["---"] * 4)
+    median = statistics.median
+    for kind in ("float", "double"):
+        for bits in sorted({b for (k, b, _) in probes[0] if k == kind}, reverse=True):
+            row(kind, bits, f"{median(p[(kind, bits, 1)] for p in probes):.1f}",
+                f"{median(p[(kind, bits, cores)] for p in probes):.1f}"
+                if (kind, bits, cores) in probes[0] else "-")
+    print(f"\n## The arithmetic alone, as shares of the limit measured beside it (medians of {rounds})\n")
+    row("kernel", "n", "variant", "threads", "time", "GFLOP/s", "share of the limit")
+    row(*["---"] * 7)
+    for (what, size, variant, threads), runs in rates.items():
+        shares = [share for _, _, share in runs if share is not None]
+        row(what, size, variant, threads, f"{median(ms for ms, _, _ in runs):.1f} ms",
+            f"{median(rate for _, rate, _ in runs):.1f}",
+            f"{median(shares):.2f}" if shares else "-")
     print("\n## The same from whole runs at 3000 (random values in -1..1)\n")
     n = 3000
     path = matrix_file(f"unit-{n}.txt", n, n, unit)
