@@ -52,7 +52,7 @@ static_assert(SetShapes<InstructionSet::avx512>::kVectorBytes <= kScratchAlignme
 template <typename T>
 std::size_t scratch_elements(const Compute& compute) {
   return nest_scratch_elements(compute.tuning,
-                               tile_size(compute.kernels, compute.tuning, sizeof(T)), sizeof(T));
+                               tile_size(compute.instruction_set, compute.tuning, sizeof(T)), sizeof(T));
 }
 
 }  // namespace
@@ -79,7 +79,7 @@ void add_product(std::size_t rows, std::size_t cols, std::size_t depth, RowsOper
                  ColumnsOperand<float> b, ResultBlock<float> c, EngineScratch<float>& scratch,
                  const Compute& compute, bool c_is_zero) {
   if (rows == 0 || cols == 0 || depth == 0) return;
-  dispatch<TiledProduct<float, false>::Kernel>(compute.kernels, rows, cols, depth, a, b, c,
+  dispatch<TiledProduct<float, false>::Kernel>(compute.instruction_set, rows, cols, depth, a, b, c,
                                                scratch.buffer.get(), compute.tuning, c_is_zero);
 }
 
@@ -87,7 +87,7 @@ void subtract_product(std::size_t rows, std::size_t cols, std::size_t depth, Row
                       ColumnsOperand<double> b, ResultBlock<double> c,
                       EngineScratch<double>& scratch, const Compute& compute) {
   if (rows == 0 || cols == 0 || depth == 0) return;
-  dispatch<TiledProduct<double, true>::Kernel>(compute.kernels, rows, cols, depth, a, b, c,
+  dispatch<TiledProduct<double, true>::Kernel>(compute.instruction_set, rows, cols, depth, a, b, c,
                                                scratch.buffer.get(), compute.tuning, false);
 }
 
@@ -97,7 +97,7 @@ void add_product_parallel(std::size_t rows, std::size_t cols, std::size_t depth,
   if (rows == 0 || cols == 0 || depth == 0) return;
   // Bands of whole tiles' rows, or of columns when c is short and wide, one
   // per thread that is worth it.
-  const TileSize tile = tile_size(compute.kernels, compute.tuning, sizeof(float));
+  const TileSize tile = tile_size(compute.instruction_set, compute.tuning, sizeof(float));
   const bool by_rows = rows >= cols;
   std::size_t parts = split_parts(compute.threads, std::uint64_t{rows} * cols * depth,
                                   kFloatProductRate, by_rows ? rows / tile.rows : cols / tile.cols);

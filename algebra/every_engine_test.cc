@@ -61,9 +61,8 @@ void add_products(std::vector<Case>& cases) {
 }
 
 // Cofactor expansion beyond the plain recursion's reach, against the memoised
-// one; from 15 x 15 on, levels are split over the threads. The largest
-// inverse, too slow for it, against the one-thread portable result.
-void add_expansions(std::vector<Case>& cases) {
+// one; from 15 x 15 on, levels are split over the threads.
+void add_determinants(std::vector<Case>& cases) {
   std::mt19937 rng(7);
   for (std::uint32_t n : {10u, 13u, 15u, 16u, 17u, 20u}) {
     for (Mix mix : testing::kAllMixes) {
@@ -73,6 +72,10 @@ void add_expansions(std::vector<Case>& cases) {
                        [m](const Compute& c) { return values(matrix_determinant(*m, c)); }});
     }
   }
+}
+
+void add_rescued(std::vector<Case>& cases) {
+  std::mt19937 rng(8);
   // Two tiny elements make 2 x 2 minors underflow however the matrix is
   // scaled, so the LU in double answers: in the last two rows, the
   // determinant's own; a row higher, only those of the cofactors without the
@@ -92,8 +95,17 @@ void add_expansions(std::vector<Case>& cases) {
                        [m](const Compute& c) { return values(matrix_inverse(*m, c)); }});
     }
   }
+}
+
+// The inverses of random matrices; from 20 x 20 (`large`), against the
+// one-thread portable result, the plain memoised one being too slow.
+void add_inverses(std::vector<Case>& cases, bool large) {
   std::mt19937 inverse_rng(19);
   for (std::uint32_t n : {9u, 12u, 15u, 16u, 20u}) {
+    if ((n >= 20) != large) {
+      testing::random_matrix(inverse_rng, n, n, testing::kAllMixes[n % 3]);
+      continue;
+    }
     auto m = std::make_shared<Matrix>(
         testing::random_matrix(inverse_rng, n, n, testing::kAllMixes[n % 3]));
     std::optional<Matrix> ranged = reference::ranged_inverse(*m, reference::kMemo);
@@ -132,25 +144,42 @@ void add_lu(std::vector<Case>& cases) {
   }
 }
 
-TEST(EveryEngine, GivesThePlainTranscriptionsBitForBit) {
+// One part of the table a test, so that they run side by side.
+class EveryEngine : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(EveryEngine, GivesThePlainTranscriptionsBitForBit) {
   std::vector<Case> cases;
-  add_products(cases);
-  add_expansions(cases);
-  add_lu(cases);
+  const std::string part = GetParam();
+  if (part == "products") add_products(cases);
+  if (part == "determinants") add_determinants(cases);
+  if (part == "inverses") add_inverses(cases, false);
+  if (part == "large_inverses") add_inverses(cases, true);
+  if (part == "rescued") add_rescued(cases);
+  if (part == "lu") add_lu(cases);
+  ASSERT_FALSE(cases.empty());
   for (const Case& c : cases) {
-    testing::for_each_compute([&](const Compute& compute, const std::string& setting) {
-      const Values actual = c.run(compute);
-      ASSERT_EQ(c.expected.has_value(), actual.has_value()) << c.name << ", " << setting;
-      if (!actual) return;
-      ASSERT_EQ(c.expected->size(), actual->size()) << c.name;
-      for (std::size_t i = 0; i < actual->size(); ++i) {
-        ASSERT_TRUE(testing::same_bits((*c.expected)[i], (*actual)[i]))
-            << c.name << ", " << setting << ", element " << i << ": " << (*actual)[i]
-            << ", expected " << (*c.expected)[i];
-      }
-    });
+    // The expansions' minor tables take no tile of the engine's.
+    const bool every_tile = part == "products" || part == "lu";
+    testing::for_each_compute(
+        [&](const Compute& compute, const std::string& setting) {
+          const Values actual = c.run(compute);
+          ASSERT_EQ(c.expected.has_value(), actual.has_value()) << c.name << ", " << setting;
+          if (!actual) return;
+          ASSERT_EQ(c.expected->size(), actual->size()) << c.name;
+          for (std::size_t i = 0; i < actual->size(); ++i) {
+            ASSERT_TRUE(testing::same_bits((*c.expected)[i], (*actual)[i]))
+                << c.name << ", " << setting << ", element " << i << ": " << (*actual)[i]
+                << ", expected " << (*c.expected)[i];
+          }
+        },
+        every_tile);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Parts, EveryEngine,
+                         ::testing::Values("products", "determinants", "inverses", "large_inverses",
+                                           "rescued", "lu"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace quolvend

@@ -108,7 +108,7 @@ void update_rows(Factors& f, std::size_t k0, std::size_t kb, std::size_t r0, std
 void solve_u(Factors& f, std::size_t k0, std::size_t kb, std::size_t c0, std::size_t c1,
              EngineScratch<double>& scratch) {
   if (kb <= 2 * kLeaf) {
-    dispatch<solve_u_rows>(f.compute.kernels, f, k0, kb, c0, c1);
+    dispatch<solve_u_rows>(f.compute.instruction_set, f, k0, kb, c0, c1);
     return;
   }
   const std::size_t h = kb / 2;
@@ -140,19 +140,22 @@ struct Panel {
   double* col(std::size_t j) const { return data + j * ld; }
 };
 
-// The rows of a panel of kb columns, stored column by column.
+// The distance between the columns of a panel's column-major copy of `rows`
+// rows: rounded up to 8 doubles, so that every column starts on the same
+// place in a 64-byte line as the first, and the vectors of its updates split
+// no more lines than the first column's do.
 std::size_t panel_ld(std::size_t rows) { return (rows + 7) / 8 * 8; }
 
 // Column j's pivot among rows [j, rows): a NaN before any number (the first
 // NaN), then the largest magnitude, the first such row on a tie.
-std::size_t find_pivot(const double* x, std::size_t first, std::size_t last) {
+std::size_t find_pivot(const double* column, std::size_t first, std::size_t last) {
   for (std::size_t i = first; i < last; ++i) {
-    if (std::isnan(x[i])) return i;
+    if (std::isnan(column[i])) return i;
   }
   double most = 0.0;
-  for (std::size_t i = first; i < last; ++i) most = std::max(most, std::fabs(x[i]));
+  for (std::size_t i = first; i < last; ++i) most = std::max(most, std::fabs(column[i]));
   for (std::size_t i = first; i < last; ++i) {
-    if (std::fabs(x[i]) == most) return i;
+    if (std::fabs(column[i]) == most) return i;
   }
   return first;
 }
@@ -201,10 +204,10 @@ void solve_panel_u(const Panel& p, std::size_t j0, std::size_t h, std::size_t w)
 // transpose, so the engine computes the transposed update: each element's
 // terms are the same products (l u = u l exactly), in the same order.
 bool factor_columns(const Panel& p, std::size_t j0, std::size_t w, EngineScratch<double>& scratch) {
-  if (w <= kLeaf) return dispatch<factor_leaf>(p.f.compute.kernels, p, j0, w);
+  if (w <= kLeaf) return dispatch<factor_leaf>(p.f.compute.instruction_set, p, j0, w);
   const std::size_t h = std::max(kLeaf, w / 2 / kLeaf * kLeaf), mid = j0 + h;
   if (!factor_columns(p, j0, h, scratch)) return false;
-  dispatch<solve_panel_u>(p.f.compute.kernels, p, j0, h, w);
+  dispatch<solve_panel_u>(p.f.compute.instruction_set, p, j0, h, w);
   const auto ld = static_cast<std::ptrdiff_t>(p.ld);
   subtract_product(w - h, p.rows - mid, h, {p.col(mid) + j0, ld, 1}, {p.col(j0) + mid, ld},
                    {p.col(mid) + mid, p.ld}, scratch, p.f.compute);
@@ -263,31 +266,31 @@ std::optional<Factors> factorise(const Matrix& m, bool whole_l, const Compute& c
 
   bool ok = factor_panel(f, 0, std::min(kPanel, n), scratch[0]);
   for (std::size_t k0 = 0; ok && k0 < n;) {
-    const std::size_t kb = std::min(kPanel, n - k0), k1 = k0 + kb;
-    const std::size_t kb1 = std::min(kPanel, n - k1), rest = k1 + kb1;
-    if (k1 < n) {
+    const std::size_t kb = std::min(kPanel, n - k0), next = k0 + kb;
+    const std::size_t next_width = std::min(kPanel, n - next), beyond = next + next_width;
+    if (next < n) {
       // Task 0 brings the next panel up to date and factorises it; the others
       // update the columns past it, a chunk each.
-      const std::size_t width = chunk_width(n - rest, parts);
-      const std::size_t chunks = (n - rest + width - 1) / width;
+      const std::size_t width = chunk_width(n - beyond, parts);
+      const std::size_t chunks = (n - beyond + width - 1) / width;
       std::atomic<bool> next_ok{true};
       parallel_for(
           1 + chunks,
           [&](std::size_t task) {
-            EngineScratch<double>& mine = scratch[worker_index()];
+            EngineScratch<double>& own = scratch[worker_index()];
             if (task == 0) {
-              update_columns(f, k0, kb, k1, rest, mine);
-              next_ok = factor_panel(f, k1, kb1, mine);
+              update_columns(f, k0, kb, next, beyond, own);
+              next_ok = factor_panel(f, next, next_width, own);
               return;
             }
-            const std::size_t c0 = rest + (task - 1) * width;
-            update_columns(f, k0, kb, c0, std::min(n, c0 + width), mine);
+            const std::size_t c0 = beyond + (task - 1) * width;
+            update_columns(f, k0, kb, c0, std::min(n, c0 + width), own);
           },
           static_cast<unsigned>(parts));
       ok = next_ok;
     }
     progress_add(panel_work(n, k0, kb));
-    k0 = k1;
+    k0 = next;
   }
   f.panel.reset();
   f.panel_charge = MemoryCharge();
@@ -359,7 +362,7 @@ void solve_triangle(const Factors& f, std::size_t i0, std::size_t i1, bool back,
 void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
                    EngineScratch<double>& scratch) {
   if (i1 - i0 <= kTriangleRows) {
-    dispatch<solve_triangle>(f.compute.kernels, f, i0, i1, false, w, width);
+    dispatch<solve_triangle>(f.compute.instruction_set, f, i0, i1, false, w, width);
     return;
   }
   const std::size_t mid = i0 + (i1 - i0) / 2;
@@ -377,7 +380,7 @@ void solve_forward(const Factors& f, std::size_t i0, std::size_t i1, double* w, 
 void solve_back(const Factors& f, std::size_t i0, std::size_t i1, double* w, std::size_t width,
                 EngineScratch<double>& scratch) {
   if (i1 - i0 <= kTriangleRows) {
-    dispatch<solve_triangle>(f.compute.kernels, f, i0, i1, true, w, width);
+    dispatch<solve_triangle>(f.compute.instruction_set, f, i0, i1, true, w, width);
     return;
   }
   const std::size_t mid = i0 + (i1 - i0) / 2;
@@ -488,13 +491,13 @@ bool lu_invert(const Matrix& m, Matrix& inverse, const Compute& compute) {
   parallel_for(
       blocks,
       [&](std::size_t b) {
-        const unsigned me = worker_index();
+        const unsigned worker = worker_index();
         const std::size_t first = b * kSolveColumns, width = std::min(kSolveColumns, n - first);
-        double* x = w[me].get();
-        solve_columns(f, first, width, x, scratch[me]);
+        double* solved = w[worker].get();
+        solve_columns(f, first, width, solved, scratch[worker]);
         for (std::size_t i = 0; i < n; ++i) {
           float* out = inverse.data[i];
-          const double* xi = x + i * width;
+          const double* xi = solved + i * width;
           for (std::size_t t = 0; t < width; ++t)
             out[f.perm[first + t]] = static_cast<float>(xi[t]);
         }

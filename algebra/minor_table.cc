@@ -11,7 +11,6 @@
 
 #include "algebra/colex.h"
 #include "kernels/dispatch.h"
-#include "kernels/vector.h"
 #include "process/exits.h"
 #include "process/parallel.h"
 #include "process/progress.h"
@@ -61,6 +60,10 @@ namespace {
 // double the table for every step.
 constexpr unsigned kHigh = 4;
 constexpr unsigned kLanes = 1 << kHigh;
+// Eight lanes of a group: each variant lowers it to its own registers (half
+// an AVX-512 register, one AVX2, two SSE or NEON).
+using Vec8 = float __attribute__((vector_size(32)));
+static_assert(sizeof(Vec8) == 8 * sizeof(float));
 // A group is kWidth vectors of eight lanes, kept as separate vectors so that
 // each is one register.
 constexpr unsigned kWidth = kLanes / 8;
@@ -206,7 +209,7 @@ void compute_level(const Matrix& m, const float* const* rows, unsigned p, const 
         std::uint64_t first = split_point(groups, parts, part);
         std::uint64_t last = split_point(groups, parts, part + 1);
         if (first < last)
-          dispatch<compute_groups>(compute.kernels, m, rows, p, prev, next, first, last);
+          dispatch<compute_groups>(compute.instruction_set, m, rows, p, prev, next, first, last);
         progress_add((last - first) * (p + kHigh));
       },
       static_cast<unsigned>(threads));

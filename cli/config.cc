@@ -27,7 +27,7 @@ unsigned threads_from(std::string_view text, unsigned usable_cores) {
   if (error != std::errc() || end != text.data() + text.size() || value == 0) {
     value = usable_cores;
   }
-  return std::clamp(value, 1u, kMaxThreads);
+  return thread_count(value);
 }
 
 // QUOLVEND_KERNEL, where this processor has that set, or else the best it has.
@@ -53,8 +53,8 @@ Compute resolve_compute(std::string_view threads, std::string_view kernel,
                         const SystemFacts& facts) {
   Compute compute;
   compute.threads = threads_from(threads, facts.usable_cores);
-  compute.kernels = set_from(kernel, facts.sets);
-  compute.tuning = tuning_for(compute.kernels, facts.processor);
+  compute.instruction_set = set_from(kernel, facts.sets);
+  compute.tuning = tuning_for(compute.instruction_set, facts.processor);
   return compute;
 }
 

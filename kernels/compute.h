@@ -14,7 +14,7 @@ struct Compute {
   unsigned threads = 1;
   // The instruction set whose build of each kernel runs: one this processor
   // has (available_instruction_sets).
-  InstructionSet kernels = InstructionSet::portable;
+  InstructionSet instruction_set = InstructionSet::portable;
   // The tile and the cache blocks the set's kernels take on this processor.
   Tuning tuning = {};
 };

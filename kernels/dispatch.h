@@ -6,11 +6,11 @@
 // chose (compute.h):
 //
 //   void scale(float* x, std::size_t n) { ... }  // the same code for each set
-//   dispatch<scale>(compute.kernels, x, n);
+//   dispatch<scale>(compute.instruction_set, x, n);
 //
 //   template <InstructionSet kSet>               // code shaped by the set
 //   struct Tiles { static void run(float* c, std::size_t n) { ... } };
-//   dispatch<Tiles>(compute.kernels, c, n);
+//   dispatch<Tiles>(compute.instruction_set, c, n);
 //
 // Only x86-64 has more than the portable build: elsewhere the compiler's own
 // vector lowering (NEON on arm64) serves.

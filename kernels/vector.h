@@ -7,11 +7,6 @@
 
 namespace quolvend {
 
-// Eight floats, the kernels' vector. Each variant lowers it to its own
-// registers (half an AVX-512 register, one AVX2, two SSE or NEON).
-using Vec8 = float __attribute__((vector_size(32)));
-static_assert(sizeof(Vec8) == 8 * sizeof(float));
-
 // A vector of kBytes / sizeof(T) elements of T, the kernels' registers: 16
 // bytes for SSE and NEON, 32 for AVX2, 64 for AVX-512.
 // (Spelled out size by size: GCC drops vector_size from an alias template.)

@@ -102,14 +102,15 @@ constexpr std::size_t kListSlack = 8;
 static_assert(kInputPadding >= 64, "the bytes past a buffer's text are readable");
 
 // Writes at + the position of each set bit of `bits`, lowest first, to out,
-// and returns how many. Eight at a time whatever their number (the slots past
-// it are scratch), so that the loop is almost never mispredicted: sixty-four
-// bytes seldom hold more than eight words. out needs 8 slots past the last.
+// and returns how many. kListSlack at a time whatever their number (the slots
+// past it are scratch), so that the loop is almost never mispredicted:
+// sixty-four bytes seldom hold more than eight words. out needs kListSlack
+// slots past the last.
 [[gnu::always_inline]] inline std::size_t list_bits(std::uint64_t bits, std::size_t at,
                                                     std::uint16_t* out) {
   const auto count = static_cast<std::size_t>(std::popcount(bits));
-  for (std::size_t done = 0; done < count; done += 8) {
-    for (int i = 0; i < 8; ++i) {
+  for (std::size_t done = 0; done < count; done += kListSlack) {
+    for (std::size_t i = 0; i < kListSlack; ++i) {
       out[done + i] =
           static_cast<std::uint16_t>(at + static_cast<std::size_t>(std::countr_zero(bits)));
       bits &= bits - 1;

@@ -27,7 +27,7 @@ void on_quit(void (*hook)());
 // Makes a failed allocation on the calling thread, outside a DeferFailures
 // scope, end the run with "MALLOC error" where it fails, rather than throw:
 // under a tight limit the exception itself may find no memory. Elsewhere it
-// throws std::bad_alloc as usual. Called first thing in main.
+// throws std::bad_alloc as usual. run_program calls it before anything else.
 void end_on_failed_allocation();
 
 // Writes `usage` to standard error after everything buffered for standard

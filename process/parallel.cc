@@ -125,8 +125,7 @@ unsigned worker_index() { return this_worker; }
 void parallel_for(std::size_t tasks, const std::function<void(std::size_t)>& task,
                   std::size_t threads) {
   if (tasks == 0) return;
-  unsigned helpers = static_cast<unsigned>(
-      std::max<std::size_t>(1, std::min<std::size_t>({threads, tasks, kMaxThreads})) - 1);
+  unsigned helpers = thread_count(std::min<std::size_t>(threads, tasks)) - 1;
   if (helpers == 0 || inside_task) {
     run_inline(tasks, task);
     return;

@@ -13,6 +13,11 @@ namespace quolvend {
 // The most threads the program uses, however many cores there are.
 inline constexpr unsigned kMaxThreads = 256;
 
+// `wanted` threads as a step may have them: from 1 to kMaxThreads.
+inline unsigned thread_count(std::uint64_t wanted) {
+  return static_cast<unsigned>(wanted < 1 ? 1 : wanted > kMaxThreads ? kMaxThreads : wanted);
+}
+
 // Runs task(0) ... task(tasks - 1), spread over up to `threads` threads (the
 // caller's among them; at most one a task), and returns when all have
 // finished. Tasks are taken in order of their index, one at a time by

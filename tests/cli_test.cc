@@ -242,6 +242,12 @@ TEST_F(Cli, DashReadsStandardInputAsAFile) {
                  "Unexpected end of input: the first operand holds 2 of the 4 values of a 2 x 2 "
                  "matrix\n",
                  "", 1);
+  // What follows a number in its word is read next, on the bulk path too:
+  // "7-1" is 7, then the second's row count, -1.
+  EXPECT_OUTCOME(run({"-a", "-", "-"}, "1 1 7-1 1 1 5"),
+                 "Unexpected end of input: the second operand holds 2 of the 4294967295 values of "
+                 "a 4294967295 x 1 matrix\n",
+                 "", 1);
   // A file really named "-" is ./-.
   file("-", "1 1 4");
   EXPECT_OUTCOME(run({"-D", "./-"}), "Determinant = 4.000000\n", "", 0);

@@ -9,13 +9,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# Counts in front of a grid, as other tools write grids.
-counted() { awk '{ row[NR] = $0; cols = NF } END { print NR, cols; for (i = 1; i <= NR; i++) print row[i] }'; }
+# Counts in front of a grid, as other tools write grids: commas, CRLF line
+# ends, blank lines and a header line as a spreadsheet's export has them.
+counted() {
+  awk '{ sub(/\r$/, ""); gsub(/,/, " ") } /^[ \t]*[-+.0-9]/ { row[++n] = $0; cols = NF } END { print n, cols; for (i = 1; i <= n; i++) print row[i] }'
+}
 
 printf '2 1\n1 1\n' > plain.txt
 [ "$(counted < plain.txt | quolvend -D -)" = "Determinant = 1.000000" ] || { echo "grid recipe"; exit 1; }
-printf '4,7\n2,6\n' > values.csv
-[ "$(tr , ' ' < values.csv | counted | quolvend -i -)" = $'0.600\t-0.700\t\n-0.200\t0.400\t' ] ||
+printf 'x,y\r\n\r\n4,7\r\n2,6\r\n\r\n' > values.csv
+[ "$(counted < values.csv | quolvend -i -)" = $'0.600\t-0.700\t\n-0.200\t0.400\t' ] ||
   { echo "comma-separated recipe"; exit 1; }
 
 # Every failure is status 1, its message on standard output.
@@ -42,7 +45,7 @@ a = rng.uniform(-1, 1, (40, 40))
 # The header line is the counts, with no comment mark before it.
 np.savetxt("a.txt", a, fmt="%.6f", header=f"{a.shape[0]} {a.shape[1]}", comments="")
 out = subprocess.run(["quolvend", "-i", "a.txt"], capture_output=True, text=True, check=True).stdout
-inverse = np.loadtxt(out.splitlines(), delimiter="\t", usecols=range(40))
+inverse = np.loadtxt(out.splitlines())
 residual = np.abs(np.loadtxt("a.txt", skiprows=1) @ inverse - np.eye(40)).max()
 # Three decimals leave an error of up to 0.0005 an element of the inverse.
 assert residual < 40 * 0.0005 * np.abs(a).max() * 2, residual

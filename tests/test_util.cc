@@ -101,11 +101,12 @@ Tuning machine_tuning(InstructionSet set) {
 
 Compute compute() { return resolve_compute("2", "", system_facts()); }
 
-void for_each_compute(const std::function<void(const Compute&, const std::string&)>& check) {
+void for_each_compute(const std::function<void(const Compute&, const std::string&)>& check,
+                      bool every_tile) {
   for (InstructionSet kernels : available_instruction_sets()) {
-    for (unsigned tile = 0; tile < tile_count(kernels); ++tile) {
+    for (unsigned tile = 0; tile < (every_tile ? tile_count(kernels) : 1); ++tile) {
       Tuning tuning = machine_tuning(kernels);
-      tuning.tile = tile;
+      if (every_tile) tuning.tile = tile;
       const TileShape shape = tile_shape(kernels, tuning);
       for (unsigned threads : {1u, 2u, 3u, 7u}) {
         check({threads, kernels, tuning},

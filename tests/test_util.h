@@ -50,8 +50,10 @@ Compute compute();
 Tuning machine_tuning(InstructionSet set);
 
 // Runs `check` once for each instruction-set variant this processor has, in
-// each of the set's tiles, with 1, 2, 3 and 7 threads, with a description of
-// the setting for its messages.
-void for_each_compute(const std::function<void(const Compute&, const std::string&)>& check);
+// each of the set's tiles (or only the one this processor takes, where
+// `every_tile` is false: for kernels the tiles do not shape), with 1, 2, 3 and
+// 7 threads, with a description of the setting for its messages.
+void for_each_compute(const std::function<void(const Compute&, const std::string&)>& check,
+                      bool every_tile = true);
 
 }  // namespace quolvend::testing
