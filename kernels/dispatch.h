@@ -31,16 +31,19 @@ namespace quolvend {
 
 namespace dispatch_detail {
 
+// Each build is a function of its own, never inlined into its caller: a
+// caller's frame then holds none of the builds' locals, which matters on a
+// main thread with a small stack.
 template <auto kKernel, typename... Args>
-[[gnu::target(QUOLVEND_TARGET_AVX512), gnu::flatten]] decltype(auto) avx512_build(Args&&... args) {
+[[gnu::target(QUOLVEND_TARGET_AVX512), gnu::flatten, gnu::noinline]] decltype(auto) avx512_build(Args&&... args) {
   return kKernel(std::forward<Args>(args)...);
 }
 template <auto kKernel, typename... Args>
-[[gnu::target(QUOLVEND_TARGET_AVX2), gnu::flatten]] decltype(auto) avx2_build(Args&&... args) {
+[[gnu::target(QUOLVEND_TARGET_AVX2), gnu::flatten, gnu::noinline]] decltype(auto) avx2_build(Args&&... args) {
   return kKernel(std::forward<Args>(args)...);
 }
 template <auto kKernel, typename... Args>
-[[gnu::flatten]] decltype(auto) portable_build(Args&&... args) {
+[[gnu::flatten, gnu::noinline]] decltype(auto) portable_build(Args&&... args) {
   return kKernel(std::forward<Args>(args)...);
 }
 

@@ -491,6 +491,7 @@ TEST_F(Cli, NonBlockingPipesAndSmallStacksChangeNothing) {
       {{"-i", "big.txt"}, ""},
       {{"-D", "square.txt"}, ""},
       {{"-D"}, "2 2 1 2 3 4"},
+      {{"-i"}, "4 4 2 1 0 0 1 3 1 0 0 1 4 1 0 0 1 5"},
       {{"-r", "-"}, "3 3 1 2 3 4 5 6 7 8 9 1 1"}};
   // Outputs are long: a difference is told by where it starts.
   auto same = [](const Outcome& a, const Outcome& b) {
