@@ -51,8 +51,8 @@ static_assert(SetShapes<InstructionSet::avx512>::kVectorBytes <= kScratchAlignme
 
 template <typename T>
 std::size_t scratch_elements(const Compute& compute) {
-  return nest_scratch_elements(compute.tuning,
-                               tile_size(compute.instruction_set, compute.tuning, sizeof(T)), sizeof(T));
+  return nest_scratch_elements(
+      compute.tuning, tile_size(compute.instruction_set, compute.tuning, sizeof(T)), sizeof(T));
 }
 
 }  // namespace

@@ -35,11 +35,13 @@ namespace dispatch_detail {
 // caller's frame then holds none of the builds' locals, which matters on a
 // main thread with a small stack.
 template <auto kKernel, typename... Args>
-[[gnu::target(QUOLVEND_TARGET_AVX512), gnu::flatten, gnu::noinline]] decltype(auto) avx512_build(Args&&... args) {
+[[gnu::target(QUOLVEND_TARGET_AVX512), gnu::flatten, gnu::noinline]] decltype(auto) avx512_build(
+    Args&&... args) {
   return kKernel(std::forward<Args>(args)...);
 }
 template <auto kKernel, typename... Args>
-[[gnu::target(QUOLVEND_TARGET_AVX2), gnu::flatten, gnu::noinline]] decltype(auto) avx2_build(Args&&... args) {
+[[gnu::target(QUOLVEND_TARGET_AVX2), gnu::flatten, gnu::noinline]] decltype(auto) avx2_build(
+    Args&&... args) {
   return kKernel(std::forward<Args>(args)...);
 }
 template <auto kKernel, typename... Args>

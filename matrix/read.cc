@@ -185,7 +185,8 @@ void read_elements(Input& in, Matrix& m, bool prompts, const Compute& compute) {
   if (!prompts) {
     const std::size_t parts =
         in.sole_reader ? split_parts(compute.threads, matrix_size(m), kReadRate, kMaxThreads) : 1;
-    const std::size_t read = read_bulk(in, m.storage.get(), matrix_size(m), parts, compute.instruction_set);
+    const std::size_t read =
+        read_bulk(in, m.storage.get(), matrix_size(m), parts, compute.instruction_set);
     if (read < matrix_size(m)) ended_after(in, read, rows, cols);
     return;
   }

@@ -236,9 +236,8 @@ Caches cache_sizes() {
                                                                     : 1;
     std::size_t value = static_cast<std::size_t>(*bytes) * unit;
     if (auto shared = read_file(dir + "shared_cpu_list")) {
-      if (const unsigned cores = cores_in_list(
-              split_words(*shared).empty() ? std::string_view{} : split_words(*shared)[0]))
-        value /= cores;
+      const auto words = split_words(*shared);
+      if (const unsigned cores = words.empty() ? 0 : cores_in_list(words[0])) value /= cores;
     }
     switch (leading_number(*level).value_or(0)) {
       case 1:
